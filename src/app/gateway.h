@@ -1,0 +1,127 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "app/ui_sink.h"
+#include "app/web_bridge.h"
+#include "host/cipher_library.h"
+#include "host/host_connection.h"
+#include "support/clock.h"
+#include "support/configuration.h"
+#include "support/daily_log.h"
+#include "support/timer.h"
+#include "terminal/receive_buffer.h"
+#include "terminal/serial_port.h"
+
+namespace tavorline {
+
+// Everything the gateway reaches outside itself. The shell owns these and
+// binds each timer's tick to its handler (TM to TMTimer, DGetTimer to
+// DGetTimerTimer, TMInit to TMInitTimer).
+struct GatewayPorts {
+    SerialPort& serial;
+    HostTransport& hostTransport;
+    DynamicLibrary& cipherLibrary;
+    Timer& TM;
+    Timer& DGetTimer;
+    Timer& TMInit;
+    UiSink& ui;
+    WebBridge& web;
+    Clock& clock;
+    const VersionSource& versions;
+    std::filesystem::path programFolder;
+};
+
+// The one call the gateway carries at a time.
+struct CallRecord {
+    ReceiveBuffer RecvBuf;
+    std::int32_t CallStage = 0;  // 0 idle, 2 prompted, 3 connected, 4 request forwarded
+    Bytes DestMode;              // "CR", "LF", "FF", "VT", "AD", "AR" or empty
+    Bytes HostAddr;
+    Bytes HostPort;
+    std::int32_t WatchCount = 0;
+    std::int32_t KeyStage = 0;  // 0 none, 1 RSA key awaited, 2 key sent, 3 keyed
+    CipherKey cipherKey{};
+    int TMTag = 0;  // 1 while the terminal has been active since the last reset
+};
+
+// The gateway: the call record and every handler of the terminal link, the
+// host link and the shell. All handlers run on one thread; the waits they
+// make block it on purpose, as the terminal protocol expects.
+class Gateway : private HostConnectionEvents {
+public:
+    explicit Gateway(GatewayPorts ports);
+    ~Gateway() override;
+    Gateway(const Gateway&) = delete;
+    Gateway& operator=(const Gateway&) = delete;
+
+    // Start and end.
+    void FormCreate();
+    void FormDestroy();
+    // The reset of port and call. Throws when the serial port cannot open.
+    void BT_INITClick();
+    // After the settings dialog closed: reload, retitle, reset when the port
+    // or its speed changed.
+    void settingsClosed(const Bytes& portBefore, const Bytes& speedBefore);
+    void disp_mess(BytesView text);
+    void TMTimer();
+
+    // Terminal link.
+    void AproTriggerAvail(std::uint16_t count);
+    void AproSend(BytesView text);
+
+    // Host link.
+    HostConnection& host() { return host_; }
+
+    const CallRecord& call() const { return call_; }
+    CallRecord& call() { return call_; }
+    Configuration& config() { return config_; }
+    const DailyLog& log() const { return log_; }
+    CipherLibrary& cipher() { return cipher_; }
+    std::uint64_t webHandle() const { return webHandle_; }
+
+    bool DispMode = false;
+    std::vector<Bytes> ReqFields;
+    std::vector<Bytes> RespFields;
+
+private:
+    // HostConnectionEvents
+    void IdConnectionIntercept1Connect() override;
+    void IdConnectionIntercept1Disconnect() override;
+    void HOSTStatus(BytesView text) override;
+    void IdConnectionIntercept1Receive(BytesView chunk) override;
+
+    // Call handshake, one byte at a time.
+    void handleByte(char byte);
+    void traceReceivedByte(char byte);
+    bool tryResetSequence();
+    bool tryLogon();
+    bool tryLineCheck();
+    bool tryDial();
+    bool tryDestination();
+    void takeDestination();
+    void rotateAdslPort();
+    void fillDefaultDestination();
+    void applyTypeRules();
+    void connectHost();
+    void limitIdleBuffer();
+
+    void updateTitle();
+    void applyTimerSettings();
+    Bytes destinationText() const;
+    void log(BytesView line) const;
+    Bytes now() const;
+
+    GatewayPorts ports_;
+    Configuration config_;
+    DailyLog log_;
+    CipherLibrary cipher_;
+    HostConnection host_;
+    CallRecord call_;
+    std::uint64_t webHandle_ = 0;
+};
+
+}  // namespace tavorline
