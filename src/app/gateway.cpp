@@ -1,0 +1,124 @@
+#include "app/gateway.h"
+
+#include <algorithm>
+
+#include "support/framing.h"
+#include "support/text_format.h"
+#include "support/texts.h"
+
+namespace tavorline {
+namespace {
+
+constexpr std::chrono::milliseconds kResetPause{200};
+constexpr std::int32_t kWatchFull = 30;
+constexpr std::int32_t kWatchAfterTimeout = 60;
+
+}  // namespace
+
+Gateway::Gateway(GatewayPorts ports)
+    : ports_(std::move(ports)),
+      config_(ports_.programFolder, ports_.versions),
+      log_(ports_.programFolder, ports_.clock),
+      cipher_(ports_.cipherLibrary),
+      host_(ports_.hostTransport, *this) {}
+
+Gateway::~Gateway() = default;
+
+void Gateway::FormCreate() {
+    webHandle_ = 0;
+    ReqFields.clear();
+    RespFields.clear();
+    config_.Load_Config();
+    applyTimerSettings();
+    updateTitle();
+    cipher_.load();
+    BT_INITClick();
+    call_.CallStage = 0;
+    call_.KeyStage = 0;
+    call_.RecvBuf.clear();
+    TMTimer();
+}
+
+void Gateway::FormDestroy() {
+    ports_.serial.close();
+    host_.Disconnect();
+    cipher_.unload();
+    ReqFields.clear();
+    RespFields.clear();
+}
+
+// The port is reopened with the settings held before the reload below, so a
+// port number edited by hand takes effect at the next reset.
+void Gateway::BT_INITClick() {
+    disp_mess(texts::kStatusResetting);
+    ports_.serial.close();
+    ports_.serial.setComNumber(Str_ToNum(config_.record().EcPort));
+    ports_.serial.setBaud(Str_ToNum(config_.record().EcSpeed));
+    ports_.clock.wait(kResetPause);
+    ports_.serial.open();
+    host_.Disconnect();
+    // After the disconnect, so that its log line still names the dropped call.
+    call_.DestMode.clear();
+    ports_.serial.setMonitoring(true);
+    disp_mess(texts::kStatusWaiting);
+    config_.Load_Config();
+    applyTimerSettings();
+    call_.CallStage = 0;
+    call_.KeyStage = 0;
+    call_.RecvBuf.clear();
+    ports_.serial.flushInBuffer();
+    call_.WatchCount = kWatchFull;
+    call_.TMTag = 0;
+    TMTimer();
+}
+
+void Gateway::settingsClosed(const Bytes& portBefore, const Bytes& speedBefore) {
+    config_.Load_Config();
+    applyTimerSettings();
+    updateTitle();
+    if (config_.record().EcPort != portBefore || config_.record().EcSpeed != speedBefore) {
+        BT_INITClick();
+    }
+}
+
+void Gateway::disp_mess(BytesView text) { ports_.ui.showStatus(text); }
+
+// The watchdog check. The countdown is refilled by every byte to or from the
+// terminal, so only a call that has gone quiet runs out.
+void Gateway::TMTimer() {
+    if (call_.TMTag == 1 && call_.CallStage > 0) --call_.WatchCount;
+    if (call_.WatchCount < 1) {
+        call_.WatchCount = kWatchAfterTimeout;
+        BT_INITClick();
+    }
+}
+
+void Gateway::updateTitle() {
+    ports_.ui.setTitle("Tavorline[" + config_.version().FileVersion + "] Com:" +
+                       config_.record().EcPort);
+}
+
+// Terminals time their calls out themselves, so the watchdog only ticks when
+// the shop asks for it; a dead host is bounded by the connect time-out.
+void Gateway::applyTimerSettings() {
+    ports_.TM.setEnabled(config_.record().WatchdogYn == "Y");
+    host_.setConnectTimeout(hostConnectTimeout(config_.record().HostTimeout));
+}
+
+Bytes Gateway::destinationText() const {
+    return call_.DestMode + ":" + call_.HostAddr + "/" + call_.HostPort;
+}
+
+void Gateway::log(BytesView line) const { log_.Write_Log(line); }
+
+Bytes Gateway::now() const { return TimeText(ports_.clock.now()); }
+
+std::chrono::milliseconds hostConnectTimeout(BytesView setting) {
+    constexpr std::int32_t kDefaultSeconds = 10;
+    constexpr std::int32_t kMaxSeconds = 120;
+    std::int32_t seconds = Str_ToNum(setting);
+    if (seconds <= 0) seconds = kDefaultSeconds;
+    return std::chrono::seconds(std::min(seconds, kMaxSeconds));
+}
+
+}  // namespace tavorline

@@ -18,6 +18,10 @@
 
 namespace tavorline {
 
+// How long a host connect may take: the HostTimeout key in seconds, 10 when
+// missing or not a positive number, at most 120.
+std::chrono::milliseconds hostConnectTimeout(BytesView setting);
+
 // Everything the gateway reaches outside itself. The shell owns these and
 // binds each timer's tick to its handler (TM to TMTimer, DGetTimer to
 // DGetTimerTimer, TMInit to TMInitTimer).
@@ -108,7 +112,9 @@ private:
     void applyTypeRules();
     void connectHost();
     void limitIdleBuffer();
+    void waitUntilSent();
 
+    void sendSevenEnq();
     void updateTitle();
     void applyTimerSettings();
     Bytes destinationText() const;
