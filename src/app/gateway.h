@@ -76,6 +76,10 @@ public:
     // Terminal link.
     void AproTriggerAvail(std::uint16_t count);
     void AproSend(BytesView text);
+    void DGetTimerTimer();
+
+    // Web screen.
+    void WebSend(BytesView text);
 
     // Host link.
     HostConnection& host() { return host_; }
@@ -116,6 +120,22 @@ private:
 
     void sendSevenEnq();
     void updateTitle();
+
+    // Request forwarding.
+    void forwardShortRequest();
+    void forwardFullRequest();
+    void writeToHost(const Bytes& bytes);
+
+    // Host replies.
+    void answerKeyExchange(const Bytes& data);
+    void finishKeyExchange(const Bytes& data);
+    Bytes decryptKeyed(const Bytes& data);
+    void relayControl(const Bytes& data, std::size_t size);
+    void passThrough(const Bytes& data, std::size_t size);
+    void relayResponse(Bytes data, std::size_t size);
+    void endOfCall();
+    void storeLastData(const Bytes& record);
+
     void applyTimerSettings();
     Bytes destinationText() const;
     void log(BytesView line) const;

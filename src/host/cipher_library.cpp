@@ -23,6 +23,10 @@ Fn require(Fn fn, const char* name) {
 
 }  // namespace
 
+std::size_t keyExchangeAreaSize(std::size_t inputLength) {
+    return kKeyExchangeOutputSize + 4 * inputLength;
+}
+
 CipherLibrary::CipherLibrary(DynamicLibrary& library) : library_(library) {}
 
 void CipherLibrary::load() {

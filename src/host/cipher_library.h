@@ -20,6 +20,12 @@ inline constexpr std::size_t kSeedOutputSize = 8192;
 inline constexpr std::size_t kKeyExchangeOutputSize = 2049;
 inline constexpr std::size_t kCipherKeySize = 20;
 using CipherKey = std::array<unsigned char, kCipherKeySize>;
+// The output area handed to the key-exchange calls. The library is not told
+// its size, so it is made far larger than any result those calls can give
+// for `inputLength` bytes (never smaller than 2049), and counts the library
+// returns are clamped to it.
+std::size_t keyExchangeAreaSize(std::size_t inputLength);
+
 // The 3DES key the terminal messages of mode AD are sealed with.
 inline constexpr BytesView kDes3Key = "QWVRMXZL50381627";
 
