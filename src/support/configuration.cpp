@@ -1,0 +1,82 @@
+#include "support/configuration.h"
+
+#include <system_error>
+
+#include "support/profile_file.h"
+
+namespace tavorline {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kIniName = "vorn.Ini";
+constexpr BytesView kIniShortName = "vorn.ini";
+constexpr const char* kLogFolder = "LOG";
+
+}  // namespace
+
+Configuration::Configuration(fs::path programFolder, const VersionSource& versions)
+    : programFolder_(std::move(programFolder)), versions_(versions) {}
+
+void Configuration::Load_Config() {
+    iniPath_ = (programFolder_ / kIniName).string();
+
+    // Without its folder the daily log would lose every line in silence, so a
+    // folder that cannot be made stops the load before any key is read.
+    const fs::path logFolder = programFolder_ / kLogFolder;
+    std::error_code ec;
+    fs::create_directories(logFolder, ec);
+    if (ec || !fs::is_directory(logFolder, ec)) {
+        throw ConfigFolderError("Unable to create folder " + logFolder.string() +
+                                (ec ? ": " + ec.message() : Bytes()));
+    }
+
+    if (auto strings = versions_.read()) version_ = std::move(*strings);
+
+    const auto read = [this](BytesView key) { return Ini_Read(kSection, key, iniPath_); };
+    ConfigRecord& r = record_;
+    r.AdslAddr = read("AdslAddr");
+    r.AdslCPort = read("AdslCPort");
+    r.AdslSPort = read("AdslSPort");
+    r.UpAddr = read("UpAddr");
+    r.UpPort = read("UpPort");
+    r.DnAddr = read("DnAddr");
+    r.DnPort = read("DnPort");
+    r.DownAddr = read("DownAddr");
+    r.EcPort = read("EcPort");
+    r.EcSpeed = read("EcSpeed");
+    r.EcType = read("EcType");
+    r.DLogYn = read("DLogYn");
+    r.RsaYn = read("RsaYn");
+    r.RsaPort = read("RsaPort");
+    r.HostTimeout = read("HostTimeout");
+    r.WatchdogYn = read("WatchdogYn");
+}
+
+Bytes Configuration::Ini_Read(BytesView section, BytesView key, BytesView file) const {
+    auto value = profile::readValue(resolve(file), section, key);
+    return value ? std::move(*value) : Bytes(kMissing);
+}
+
+void Configuration::Ini_Write(BytesView section, BytesView key, BytesView value, BytesView file) {
+    const fs::path path = resolve(file);
+    try {
+        profile::writeValue(path, section, key, value);
+    } catch (const profile::WriteError&) {
+        throw ConfigWriteError("Unable to write to " + path.string());
+    }
+}
+
+// Callers that name the file "vorn.ini" mean the gateway's own INI in the
+// program's folder. Windows finds "vorn.Ini" under that name because it
+// ignores the case of file names; Linux does not, so the name is mapped to the
+// very file Load_Config uses.
+// Only the exact lower-case name is mapped; anything else, "VORN.INI" too, is
+// a path used as given (relative ones against the current directory).
+fs::path Configuration::resolve(BytesView file) const {
+    if (file == kIniShortName) return programFolder_ / kIniName;
+    return fs::path(Bytes(file));
+}
+
+}  // namespace tavorline

@@ -37,7 +37,7 @@ Bytes Unmask_Body(BytesView body, BytesView digits);
 Bytes Unmask_Frame(BytesView frame);
 
 // True when `text` holds `pattern` starting at a 1-based position in 1..lastStart
-// (the first occurrence decides).
+// (the first occurrence decides). An empty pattern is never found, in either.
 bool foundWithin(BytesView text, BytesView pattern, std::size_t lastStart);
 bool contains(BytesView text, BytesView pattern);
 

@@ -1,0 +1,279 @@
+#include "support/profile_file.h"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+namespace tavorline::profile {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One line of the file with the line end it had, so that lines we do not
+// change are written back byte for byte.
+struct Line {
+    Bytes text;
+    Bytes end;  // "\r\n", "\n", or empty for a last line without one
+};
+
+enum class LineKind { Section, Key, Other };
+
+// What a line means to the profile format. Comments, blank lines and lines
+// without "=" are Other: never matched, always kept.
+struct ParsedLine {
+    LineKind kind = LineKind::Other;
+    BytesView name;   // section or key name, trimmed
+    BytesView value;  // key value, trimmed, still quoted
+};
+
+// The blanks Windows drops around names and values.
+bool isProfileSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
+
+BytesView trimSpaces(BytesView text) {
+    while (!text.empty() && isProfileSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isProfileSpace(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// ASCII only: bytes of CP949 double-byte characters must match exactly.
+bool equalsIgnoringCase(BytesView a, BytesView b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+bool isQuote(char c) { return c == '"' || c == '\''; }
+
+bool hasSurroundingQuotes(BytesView text) {
+    return text.size() >= 2 && isQuote(text.front()) && text.back() == text.front();
+}
+
+ParsedLine parseLine(BytesView raw) {
+    const BytesView text = trimSpaces(raw);
+    ParsedLine parsed;
+    if (text.empty() || text.front() == ';') return parsed;
+    if (text.front() == '[') {
+        // The last "]" closes the name, as Windows reads it.
+        const auto close = text.rfind(']');
+        if (close == BytesView::npos) return parsed;
+        parsed.kind = LineKind::Section;
+        parsed.name = trimSpaces(text.substr(1, close - 1));
+        return parsed;
+    }
+    const auto equals = text.find('=');
+    if (equals == BytesView::npos) return parsed;
+    parsed.name = trimSpaces(text.substr(0, equals));
+    if (parsed.name.empty()) return parsed;
+    parsed.kind = LineKind::Key;
+    parsed.value = trimSpaces(text.substr(equals + 1));
+    return parsed;
+}
+
+std::vector<Line> splitLines(BytesView content) {
+    std::vector<Line> lines;
+    while (!content.empty()) {
+        const auto lf = content.find('\n');
+        if (lf == BytesView::npos) {
+            lines.push_back({Bytes(content), {}});
+            break;
+        }
+        const bool crlf = lf > 0 && content[lf - 1] == '\r';
+        const std::size_t textLength = crlf ? lf - 1 : lf;
+        lines.push_back({Bytes(content.substr(0, textLength)), crlf ? "\r\n" : "\n"});
+        content.remove_prefix(lf + 1);
+    }
+    return lines;
+}
+
+// The file's own line end, judged by its first line; new files get CR LF so
+// that Windows tools read them.
+Bytes lineEndOf(BytesView content) {
+    const auto lf = content.find('\n');
+    if (lf == BytesView::npos || (lf > 0 && content[lf - 1] == '\r')) return "\r\n";
+    return "\n";
+}
+
+// Nothing when the file is missing or cannot be read. istream::read turns a
+// read error (a folder by the name, say) into badbit; reading through a
+// streambuf iterator would let the library's exception escape instead.
+std::optional<Bytes> readWholeFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    Bytes content;
+    char chunk[4096];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        content.append(chunk, static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad()) return std::nullopt;
+    return content;
+}
+
+struct KeyLocation {
+    std::optional<std::size_t> section;  // index of the section line
+    std::optional<std::size_t> key;      // index of the key line
+    std::size_t lastKeyOrHeader = 0;     // where a new key goes after
+};
+
+// Only the first section of the name is searched, as Windows does: a key in
+// a repeated section further down is neither read nor updated.
+KeyLocation locate(const std::vector<Line>& lines, BytesView section, BytesView key) {
+    KeyLocation found;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const ParsedLine parsed = parseLine(lines[i].text);
+        if (parsed.kind == LineKind::Section) {
+            if (found.section) break;
+            if (equalsIgnoringCase(parsed.name, section)) {
+                found.section = i;
+                found.lastKeyOrHeader = i;
+            }
+        } else if (found.section && parsed.kind == LineKind::Key) {
+            if (equalsIgnoringCase(parsed.name, key)) {
+                found.key = i;
+                break;
+            }
+            found.lastKeyOrHeader = i;
+        }
+    }
+    return found;
+}
+
+bool containsLineBreakOrNul(BytesView text) {
+    return text.find_first_of(BytesView("\r\n\0", 3)) != BytesView::npos;
+}
+
+void checkStorable(BytesView section, BytesView key, BytesView value) {
+    if (containsLineBreakOrNul(value)) {
+        throw WriteError("value of " + Bytes(key) + " holds CR, LF or NUL");
+    }
+    const bool badSection = section.empty() || trimSpaces(section) != section ||
+                            containsLineBreakOrNul(section) || section.find(']') != BytesView::npos;
+    const bool badKey = key.empty() || trimSpaces(key) != key || containsLineBreakOrNul(key) ||
+                        key.find('=') != BytesView::npos || key.front() == '[' ||
+                        key.front() == ';';
+    if (badSection || badKey) {
+        throw WriteError("section or key name cannot be stored: [" + Bytes(section) + "] " +
+                         Bytes(key));
+    }
+}
+
+// Beside the file, so that the final rename stays within one file system.
+fs::path temporarySibling(const fs::path& file) {
+    static std::atomic<unsigned> serial{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    const auto suffix = std::to_string(stamp) + "-" + std::to_string(++serial);
+    return file.parent_path() / (file.filename().string() + "." + suffix + ".tmp");
+}
+
+// The old file stays untouched until the complete new one replaces it with a
+// rename, which the file system does in one step. Closing the stream hands
+// the bytes to the operating system, which keeps them across a crash of the
+// gateway; surviving a power cut as well would need the platform's sync call.
+void replaceFile(const fs::path& file, BytesView content) {
+    std::error_code ec;
+    // Write through a link, so that the link itself survives.
+    fs::path target = file;
+    if (fs::is_symlink(file, ec)) target = fs::canonical(file, ec);
+    if (ec) target = file;
+
+    const fs::path temporary = temporarySibling(target);
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        out.flush();
+        out.close();
+        if (out.fail()) {
+            fs::remove(temporary, ec);
+            throw WriteError("cannot write " + temporary.string());
+        }
+    }
+    const auto oldStatus = fs::status(target, ec);
+    if (!ec && fs::exists(oldStatus)) {
+        fs::permissions(temporary, oldStatus.permissions(), ec);
+    }
+    fs::rename(temporary, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throw WriteError("cannot replace " + target.string() + ": " + ec.message());
+    }
+}
+
+// The file as it is now; refuses to go on when it exists but cannot be read,
+// since writing it back would drop every other key.
+Bytes currentContent(const fs::path& file) {
+    std::error_code ec;
+    const bool exists = fs::exists(file, ec);
+    if (ec) throw WriteError("cannot reach " + file.string() + ": " + ec.message());
+    if (!exists) return {};
+    auto content = readWholeFile(file);
+    if (!content) throw WriteError("cannot read " + file.string());
+    return std::move(*content);
+}
+
+}  // namespace
+
+std::optional<Bytes> readValue(const fs::path& file, BytesView section, BytesView key) {
+    const auto content = readWholeFile(file);
+    if (!content) return std::nullopt;
+    const std::vector<Line> lines = splitLines(*content);
+    const KeyLocation found = locate(lines, section, key);
+    if (!found.key) return std::nullopt;
+
+    BytesView value = parseLine(lines[*found.key].text).value;
+    if (hasSurroundingQuotes(value)) value = value.substr(1, value.size() - 2);
+    return Bytes(value.substr(0, kMaxValueLength));
+}
+
+void writeValue(const fs::path& file, BytesView section, BytesView key, BytesView value) {
+    checkStorable(section, key, value);
+    const Bytes content = currentContent(file);
+    const Bytes end = lineEndOf(content);
+    std::vector<Line> lines = splitLines(content);
+    const KeyLocation found = locate(lines, section, key);
+
+    const auto insertLine = [&](std::size_t at, Bytes text) {
+        if (at > 0 && lines[at - 1].end.empty()) lines[at - 1].end = end;
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), end});
+    };
+
+    if (found.key) {
+        // Keep the key as it is spelled and laid out in the file.
+        Bytes& text = lines[*found.key].text;
+        std::size_t valueStart = text.find('=') + 1;
+        while (valueStart < text.size() && isProfileSpace(text[valueStart])) ++valueStart;
+        text.erase(valueStart);
+        text += storedForm(value);
+    } else if (found.section) {
+        insertLine(found.lastKeyOrHeader + 1, Bytes(key) + "=" + storedForm(value));
+    } else {
+        if (!lines.empty() && !trimSpaces(lines.back().text).empty()) {
+            insertLine(lines.size(), {});
+        }
+        insertLine(lines.size(), "[" + Bytes(section) + "]");
+        insertLine(lines.size(), Bytes(key) + "=" + storedForm(value));
+    }
+
+    Bytes updated;
+    updated.reserve(content.size() + key.size() + value.size() + 16);
+    for (const Line& line : lines) {
+        updated += line.text;
+        updated += line.end;
+    }
+    replaceFile(file, updated);
+}
+
+Bytes storedForm(BytesView value) {
+    const bool losesBlanks =
+        !value.empty() && (isProfileSpace(value.front()) || isProfileSpace(value.back()));
+    if (!losesBlanks && !hasSurroundingQuotes(value)) return Bytes(value);
+    return "\"" + Bytes(value) + "\"";
+}
+
+}  // namespace tavorline::profile
