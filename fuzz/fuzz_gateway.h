@@ -28,6 +28,19 @@ public:
         gateway.FormCreate();
     }
 
+    // The fakes remember everything; one input's worth is enough.
+    void forgetRecords() {
+        serial.chunks.clear();
+        serial.openedWith.clear();
+        host.writes.clear();
+        host.connects.clear();
+        host.resolved.clear();
+        ui.statuses.clear();
+        ui.errors.clear();
+        web.sent.clear();
+        clock.waits.clear();
+    }
+
     void terminalSends(BytesView bytes, std::size_t perEvent) {
         serial.receive(bytes);
         while (!serial.input.empty()) {

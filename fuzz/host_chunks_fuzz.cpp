@@ -26,6 +26,7 @@ constexpr std::array<Mode, 6> kModes{{{"A", "\r\r\r"},
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static FuzzGateway fuzz;
     if (size < 2) return 0;
+    fuzz.forgetRecords();
     const Mode& mode = kModes[data[0] % kModes.size()];
     fuzz.setType(mode.type);
     fuzz.gateway.BT_INITClick();

@@ -8,6 +8,7 @@ using namespace tavorline::fuzzing;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static FuzzGateway fuzz;
     if (size < 2) return 0;
+    fuzz.forgetRecords();
     fuzz.gateway.BT_INITClick();
     fuzz.gateway.DispMode = false;
     const std::size_t perEvent = 1 + data[0];

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything and runs every test: the main
+# build, the engine, support and cipher tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short fuzzing run.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -7,9 +9,18 @@ cd "$root"
 
 bash scripts/install-deps.sh
 
-build=${BUILD_DIR:-build}
 jobs=${JOBS:-2}
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j "$jobs"
-(cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+echo "== build and test"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+
+echo "== sanitizers"
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-asan -DTAVORLINE_BUILD_SHELL=OFF \
+    -DTAVORLINE_BUILD_BENCH=OFF -DTAVORLINE_SANITIZE=ON -DTAVORLINE_FUZZ=ON
+cmake --build build-asan -j "$jobs"
+(cd build-asan && ctest --output-on-failure -j "$jobs")
+
+echo "== fuzzing"
+FUZZ_BUILD_DIR="$root/build-asan" bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
