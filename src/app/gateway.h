@@ -79,7 +79,11 @@ public:
     void DGetTimerTimer();
 
     // Web screen.
+    void WMWebHandle(std::uint64_t handle);
+    // `block` is the data block as received; it is read up to its first NUL.
+    void WMCopyData(BytesView block);
     void WebSend(BytesView text);
+    void TMInitTimer();
 
     // Host link.
     HostConnection& host() { return host_; }
