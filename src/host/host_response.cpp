@@ -13,7 +13,6 @@
 namespace tavorline {
 namespace {
 
-constexpr std::chrono::milliseconds kEnqPause{200};
 // Chunks of this size or less are control answers, passed down unread.
 constexpr std::size_t kShortChunk = 6;
 constexpr BytesView kStx{&ctl::STX, 1};
