@@ -1,8 +1,35 @@
 find_package(Qt6 REQUIRED COMPONENTS Core Network SerialPort)
-# The Qt shell: adapters from the engine's interfaces to the platform.
-add_library(tavorline_shell STATIC
+
+# The adapters from the engine's interfaces to Qt and the platform. They need
+# only the interface headers, so they build and test apart from the engine.
+add_library(tavorline_qt_adapters STATIC
+    terminal/qt/qt_serial_port.h
     terminal/qt/qt_serial_port.cpp
+    host/qt/qt_host_transport.h
     host/qt/qt_host_transport.cpp
+    app/qt/cp949.cpp
+    app/qt/qt_timer.cpp
+    app/qt/qt_clock.cpp
+    app/qt/qt_dynamic_library.cpp
+    app/qt/headless_ui.cpp
+    app/qt/termination_signals.h
+    app/qt/termination_signals.cpp
+)
+set_target_properties(tavorline_qt_adapters PROPERTIES AUTOMOC ON)
+target_include_directories(tavorline_qt_adapters PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(tavorline_qt_adapters PUBLIC Qt6::Core Qt6::Network Qt6::SerialPort)
+
+# The Qt shell: the adapters wired to the engine, and the program.
+add_library(tavorline_shell STATIC
+    app/qt/build_version.cpp
+    app/qt/command_line.cpp
+    app/qt/gateway_runtime.cpp
 )
 target_include_directories(tavorline_shell PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(tavorline_shell PUBLIC tavorline_engine Qt6::Core Qt6::Network Qt6::SerialPort)
+target_link_libraries(tavorline_shell PUBLIC
+    tavorline_qt_adapters tavorline_engine Qt6::Core Qt6::Network Qt6::SerialPort)
+
+add_executable(tavorline app/qt/main.cpp)
+target_link_libraries(tavorline PRIVATE tavorline_shell)
+add_dependencies(tavorline VornLib)
+install(TARGETS tavorline RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

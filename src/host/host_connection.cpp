@@ -71,7 +71,10 @@ void HostConnection::Write(BytesView bytes) {
     try {
         transport_.write(bytes);
     } catch (const HostError&) {
-        dropAfterFailure();
+        // The link was up when the write began; the transport may already
+        // have closed it.
+        events_.IdConnectionIntercept1Disconnect();
+        transport_.close();
         throw;
     }
 }

@@ -115,7 +115,10 @@ public:
     }
     bool isOpen() const override { return open; }
     void write(BytesView bytes) override {
-        if (failWrite) throw HostError("Socket error");
+        if (failWrite) {
+            open = false;  // as a real socket does when a write fails
+            throw HostError("Socket error");
+        }
         writes.emplace_back(bytes);
     }
 

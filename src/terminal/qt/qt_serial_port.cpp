@@ -1,0 +1,186 @@
+#include "terminal/qt/qt_serial_port.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <limits>
+
+#include "app/qt/cp949.h"
+
+namespace tavorline {
+namespace {
+
+constexpr qint64 kMaxEventCount = std::numeric_limits<std::uint16_t>::max();
+constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+// Slack on top of twice the line time, for the driver and a busy machine.
+constexpr qint64 kDrainSlackMs = 1000;
+
+}  // namespace
+
+QtSerialPort::QtSerialPort(std::filesystem::path programFolder, QObject* parent)
+    : QObject(parent), programFolder_(std::move(programFolder)) {
+    connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::onReadyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
+}
+
+QtSerialPort::~QtSerialPort() { close(); }
+
+void QtSerialPort::setReceiveHandler(ReceiveHandler handler) { handler_ = std::move(handler); }
+
+QString QtSerialPort::devicePath(const std::filesystem::path& programFolder, int number) {
+    const QString local = QDir(QFile::decodeName(programFolder.c_str()))
+                              .filePath(QStringLiteral("COM%1").arg(number));
+    // A dangling link still names the device the user meant: opening it
+    // reports that, rather than silently trying a built-in port.
+    const QFileInfo info(local);
+    if (info.exists() || info.isSymLink()) return local;
+    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+}
+
+void QtSerialPort::setComNumber(int number) { comNumber_ = number; }
+
+void QtSerialPort::setBaud(int baud) { baud_ = baud; }
+
+Bytes QtSerialPort::portLabel() const { return "COM" + std::to_string(comNumber_); }
+
+void QtSerialPort::open() {
+    if (port_.isOpen()) return;
+    if (comNumber_ <= 0) {
+        throw SerialError(portLabel() + " is not a serial port: the port number must be 1 or more");
+    }
+    if (baud_ <= 0) {
+        throw SerialError(portLabel() + ": " + std::to_string(baud_) + " is not a valid speed");
+    }
+    const QString path = devicePath(programFolder_, comNumber_);
+    port_.setPortName(path);
+    port_.setBaudRate(baud_);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const std::string message = "Cannot open serial port " + portLabel() + " (" +
+                                    toCp949(path) + "): " + toCp949(port_.errorString());
+        port_.clearError();
+        throw SerialError(message);
+    }
+    // A pty has no modem lines; the terminal cable does, and wants them up.
+    port_.setDataTerminalReady(true);
+    port_.setRequestToSend(true);
+    port_.clearError();
+}
+
+void QtSerialPort::close() {
+    if (port_.isOpen()) port_.close();
+}
+
+bool QtSerialPort::isOpen() const { return port_.isOpen(); }
+
+bool QtSerialPort::charReady() { return port_.isOpen() && port_.bytesAvailable() > 0; }
+
+unsigned char QtSerialPort::getChar() {
+    char byte = 0;
+    if (!port_.isOpen() || !port_.getChar(&byte)) {
+        throw SerialError("No received byte waiting on " + portLabel());
+    }
+    ++bytesTaken_;
+    return static_cast<unsigned char>(byte);
+}
+
+// Waits until the bytes have left Qt's queue, so that the engine's drain poll
+// finds it empty and never adds its 50 ms.
+void QtSerialPort::putString(BytesView bytes) {
+    if (!port_.isOpen()) throw SerialError(portLabel() + " is not open");
+    if (bytes.empty()) return;
+    if (monitoring_) emit transmitted();
+    const auto size = static_cast<qint64>(bytes.size());
+    if (port_.write(bytes.data(), size) != size) {
+        const std::string message =
+            "Cannot write to " + portLabel() + ": " + toCp949(port_.errorString());
+        port_.clearError();
+        port_.clear(QSerialPort::Output);
+        throw SerialError(message);
+    }
+    const qint64 lineTimeMs = size * kBitsPerByte * 1000 / std::max(baud_, 1);
+    const QDeadlineTimer deadline(2 * lineTimeMs + kDrainSlackMs);
+    while (port_.bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime())) &&
+            port_.error() != QSerialPort::NoError && port_.error() != QSerialPort::TimeoutError) {
+            break;
+        }
+    }
+    if (port_.bytesToWrite() > 0) {
+        const std::string reason = port_.error() != QSerialPort::NoError
+                                       ? toCp949(port_.errorString())
+                                       : std::string("the line does not take the bytes");
+        port_.clearError();
+        port_.clear(QSerialPort::Output);
+        throw SerialError("Cannot write to " + portLabel() + ": " + reason);
+    }
+}
+
+int QtSerialPort::outBuffUsed() {
+    if (!port_.isOpen()) return 0;
+    // Pushes a queue that has not drained yet: the engine polls with the
+    // event loop blocked, so nothing else would move it.
+    if (port_.bytesToWrite() > 0) port_.waitForBytesWritten(0);
+    return static_cast<int>(std::min<qint64>(port_.bytesToWrite(), kMaxEventCount));
+}
+
+void QtSerialPort::flushOutBuffer() {
+    if (port_.isOpen()) port_.clear(QSerialPort::Output);
+}
+
+void QtSerialPort::flushInBuffer() {
+    if (port_.isOpen()) port_.clear(QSerialPort::Input);
+}
+
+void QtSerialPort::setMonitoring(bool on) { monitoring_ = on; }
+
+void QtSerialPort::onReadyRead() {
+    if (monitoring_) emit received();
+    scheduleReceiveEvent();
+}
+
+// An unplugged adapter (EIO) or a hung-up line (a read that returns nothing)
+// leaves a dead descriptor that QSerialPort would report again on every pass
+// of the event loop. Letting go of it at once stops that, and lets the next
+// reset find the device again when it comes back. Queued, because
+// QSerialPort reports this from inside its own notifier.
+void QtSerialPort::onError(QSerialPort::SerialPortError error) {
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError) return;
+    if (closeQueued_) return;
+    closeQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            closeQueued_ = false;
+            const QSerialPort::SerialPortError error = port_.error();
+            if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) close();
+        },
+        Qt::QueuedConnection);
+}
+
+void QtSerialPort::scheduleReceiveEvent() {
+    if (eventQueued_) return;
+    eventQueued_ = true;
+    QMetaObject::invokeMethod(this, &QtSerialPort::raiseReceiveEvent, Qt::QueuedConnection);
+}
+
+// Bytes the handler left behind are offered again from the event loop, but
+// only when it took some this time: a handler that takes nothing waits for
+// new bytes instead of being called round and round.
+void QtSerialPort::raiseReceiveEvent() {
+    eventQueued_ = false;
+    if (!port_.isOpen() || !handler_) return;
+    const qint64 waiting = port_.bytesAvailable();
+    if (waiting <= 0) return;
+    const std::uint64_t takenBefore = bytesTaken_;
+    handler_(static_cast<std::uint16_t>(std::min(waiting, kMaxEventCount)));
+    const bool tookSome = bytesTaken_ != takenBefore;
+    if (tookSome && port_.isOpen() && port_.bytesAvailable() > 0) scheduleReceiveEvent();
+}
+
+}  // namespace tavorline

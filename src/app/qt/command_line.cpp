@@ -1,0 +1,72 @@
+#include "app/qt/command_line.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace tavorline {
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Tavorline card-payment gateway: relays payments between the card terminal on a\n"
+        "serial port and the payment host over TCP or TLS."));
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Show this help and exit."));
+    const QCommandLineOption versionOption(QStringLiteral("version"),
+                                           QStringLiteral("Show the version and exit."));
+    const QCommandLineOption headlessOption(
+        QStringLiteral("headless"),
+        QStringLiteral("Run without a window: status lines go to standard output,\n"
+                       "errors to standard error. SIGTERM or SIGINT ends the gateway."));
+    const QCommandLineOption homeOption(
+        QStringLiteral("home"),
+        QStringLiteral("The gateway's folder: it holds vorn.Ini and the LOG folder,\n"
+                       "and is searched first for the cipher library. Serial port N is\n"
+                       "the file COMN in it when present, else /dev/ttyS(N-1).\n"
+                       "Default: the folder of the executable."),
+        QStringLiteral("DIR"));
+    parser.addOption(helpOption);
+    parser.addOption(versionOption);
+    parser.addOption(headlessOption);
+    parser.addOption(homeOption);
+
+    CommandLine result;
+    if (!parser.parse(arguments)) {
+        result.action = CommandLine::Action::Refuse;
+        result.message = parser.errorText();
+        return result;
+    }
+    if (parser.isSet(helpOption)) {
+        result.action = CommandLine::Action::ShowHelp;
+        result.message = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(versionOption)) {
+        result.action = CommandLine::Action::ShowVersion;
+        result.message = QStringLiteral("tavorline %1").arg(QStringLiteral(TAVORLINE_VERSION));
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.action = CommandLine::Action::Refuse;
+        result.message =
+            QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first());
+        return result;
+    }
+    result.headless = parser.isSet(headlessOption);
+    QString folder = QCoreApplication::applicationDirPath();
+    if (parser.isSet(homeOption)) {
+        folder = parser.value(homeOption);
+        if (!QFileInfo(folder).isDir()) {
+            result.action = CommandLine::Action::Refuse;
+            result.message = QStringLiteral("--home: %1 is not a folder").arg(folder);
+            return result;
+        }
+    }
+    result.programFolder = QFile::encodeName(QDir(folder).absolutePath()).toStdString();
+    return result;
+}
+
+}  // namespace tavorline

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <filesystem>
+
+namespace tavorline {
+
+// What the command line asks for.
+struct CommandLine {
+    enum class Action { Run, ShowHelp, ShowVersion, Refuse };
+
+    Action action = Action::Run;
+    bool headless = false;
+    // Holds vorn.Ini and the LOG folder, and is searched first for the cipher
+    // library: --home, or the executable's folder.
+    std::filesystem::path programFolder;
+    // The help text, the version line, or why the command line is refused.
+    QString message;
+};
+
+// `arguments` as QCoreApplication::arguments() gives them (program first).
+CommandLine parseCommandLine(const QStringList& arguments);
+
+}  // namespace tavorline

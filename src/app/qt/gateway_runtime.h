@@ -1,0 +1,52 @@
+#pragma once
+
+#include <filesystem>
+
+#include "app/gateway.h"
+#include "app/qt/build_version.h"
+#include "app/qt/qt_clock.h"
+#include "app/qt/qt_dynamic_library.h"
+#include "app/qt/qt_timer.h"
+#include "app/qt/silent_web_bridge.h"
+#include "host/qt/qt_host_transport.h"
+#include "terminal/qt/qt_serial_port.h"
+
+namespace tavorline {
+
+// The gateway wired to Qt: owns the adapters and the Gateway, and routes every
+// event-loop callback (timers, the serial receive event) into its handler
+// behind the default error handler, which shows the error and runs on.
+class GatewayRuntime {
+public:
+    GatewayRuntime(std::filesystem::path programFolder, UiSink& ui);
+    ~GatewayRuntime();
+    GatewayRuntime(const GatewayRuntime&) = delete;
+    GatewayRuntime& operator=(const GatewayRuntime&) = delete;
+
+    // FormCreate: an error ends it early; the gateway still runs.
+    void start();
+    // Lets pending events run, then FormDestroy: port closed, host
+    // disconnected, cipher library unloaded.
+    void stop();
+
+    Gateway& gateway() { return gateway_; }
+    QtSerialPort& serialPort() { return serial_; }
+
+private:
+    template <typename Handler>
+    void guarded(Handler&& handler);
+
+    UiSink& ui_;
+    BuildVersionSource versions_;
+    QtSerialPort serial_;
+    QtHostTransport hostTransport_;
+    QtDynamicLibrary cipherLibrary_;
+    QtTimer TM_;
+    QtTimer DGetTimer_;
+    QtTimer TMInit_;
+    QtClock clock_;
+    SilentWebBridge web_;
+    Gateway gateway_;
+};
+
+}  // namespace tavorline

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+
+#include "terminal/serial_port.h"
+
+namespace tavorline {
+
+// The terminal's serial line on QSerialPort. Port N is the file "COMN" in the
+// program's folder when there is one (a symlink to /dev/ttyUSB0 or a pty),
+// otherwise /dev/ttyS(N-1).
+//
+// Receive events are always raised from the event loop, never from inside a
+// call the engine is making (QSerialPort reads the line inside
+// waitForBytesWritten too), so the engine's handler is never re-entered.
+class QtSerialPort : public QObject, public SerialPort {
+    Q_OBJECT
+
+public:
+    using ReceiveHandler = std::function<void(std::uint16_t count)>;
+
+    explicit QtSerialPort(std::filesystem::path programFolder, QObject* parent = nullptr);
+    ~QtSerialPort() override;
+
+    // The receive event: called with the number of bytes waiting (at most
+    // 65535). The handler must not throw: it runs straight from the event loop.
+    void setReceiveHandler(ReceiveHandler handler);
+
+    // The device that port `number` opens.
+    static QString devicePath(const std::filesystem::path& programFolder, int number);
+
+    void setComNumber(int number) override;
+    void setBaud(int baud) override;
+    void open() override;
+    void close() override;
+    bool isOpen() const override;
+    bool charReady() override;
+    unsigned char getChar() override;
+    void putString(BytesView bytes) override;
+    int outBuffUsed() override;
+    void flushOutBuffer() override;
+    void flushInBuffer() override;
+    void setMonitoring(bool on) override;
+
+signals:
+    // Line activity for the R and T lights, while monitoring is on.
+    void received();
+    void transmitted();
+
+private:
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    void scheduleReceiveEvent();
+    void raiseReceiveEvent();
+    Bytes portLabel() const;
+
+    std::filesystem::path programFolder_;
+    QSerialPort port_;
+    ReceiveHandler handler_;
+    int comNumber_ = 0;
+    int baud_ = 0;
+    bool monitoring_ = false;
+    bool eventQueued_ = false;
+    bool closeQueued_ = false;
+    // Counts bytes taken by the engine, to tell a handler that reads from one
+    // that leaves everything waiting for more data.
+    std::uint64_t bytesTaken_ = 0;
+};
+
+}  // namespace tavorline
