@@ -24,3 +24,10 @@ cmake --build build-asan -j "$jobs"
 
 echo "== fuzzing"
 FUZZ_BUILD_DIR="$root/build-asan" bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+
+echo "== package"
+if [[ $(id -u) -eq 0 ]] || sudo -n true 2>/dev/null; then
+    BUILD_DIR="$root/build" bash scripts/package-check.sh
+else
+    echo "skipped: installing the package needs root or passwordless sudo"
+fi

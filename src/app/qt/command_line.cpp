@@ -5,8 +5,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace tavorline {
+
+// Installed under /usr the program's own folder is not the user's to write:
+// vorn.Ini and the logs then live in the user's data folder.
+QString defaultProgramFolder() {
+    const QString beside = QCoreApplication::applicationDirPath();
+    if (QFileInfo(beside).isWritable()) return beside;
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(data);
+    return data;
+}
 
 CommandLine parseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
@@ -26,12 +37,19 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("The gateway's folder: it holds vorn.Ini and the LOG folder,\n"
                        "and is searched first for the cipher library. Serial port N is\n"
                        "the file COMN in it when present, else /dev/ttyS(N-1).\n"
-                       "Default: the folder of the executable."),
+                       "Default: the folder of the executable, or the per-user data\n"
+                       "folder (~/.local/share/tavorline) when that one is not writable."),
         QStringLiteral("DIR"));
+    const QCommandLineOption bridgeOption(
+        QStringLiteral("bridge"),
+        QStringLiteral("The local socket the web screen connects to.\n"
+                       "Default: Tavorline.sock in the gateway's folder."),
+        QStringLiteral("PATH"));
     parser.addOption(helpOption);
     parser.addOption(versionOption);
     parser.addOption(headlessOption);
     parser.addOption(homeOption);
+    parser.addOption(bridgeOption);
 
     CommandLine result;
     if (!parser.parse(arguments)) {
@@ -56,7 +74,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return result;
     }
     result.headless = parser.isSet(headlessOption);
-    QString folder = QCoreApplication::applicationDirPath();
+    QString folder = defaultProgramFolder();
     if (parser.isSet(homeOption)) {
         folder = parser.value(homeOption);
         if (!QFileInfo(folder).isDir()) {
@@ -66,6 +84,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         }
     }
     result.programFolder = QFile::encodeName(QDir(folder).absolutePath()).toStdString();
+    if (parser.isSet(bridgeOption)) {
+        result.bridgePath = QFile::encodeName(parser.value(bridgeOption)).toStdString();
+    }
     return result;
 }
 

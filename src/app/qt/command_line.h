@@ -15,9 +15,14 @@ struct CommandLine {
     // Holds vorn.Ini and the LOG folder, and is searched first for the cipher
     // library: --home, or the executable's folder.
     std::filesystem::path programFolder;
+    // Where the web screen connects; empty for the default in programFolder.
+    std::filesystem::path bridgePath;
     // The help text, the version line, or why the command line is refused.
     QString message;
 };
+
+// The executable's folder when it is writable, else the per-user data folder.
+QString defaultProgramFolder();
 
 // `arguments` as QCoreApplication::arguments() gives them (program first).
 CommandLine parseCommandLine(const QStringList& arguments);
