@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <limits>
 
+#include <sys/ioctl.h>
+#include <termios.h>
+
 #include "app/qt/cp949.h"
 
 namespace tavorline {
@@ -121,16 +124,25 @@ void QtSerialPort::putString(BytesView bytes) {
     }
 }
 
+// Counts what Qt still holds and what the driver has not put on the line
+// yet: the next chunk begins with a flush of the output, which must not
+// throw away bytes the driver is still sending.
 int QtSerialPort::outBuffUsed() {
     if (!port_.isOpen()) return 0;
     // Pushes a queue that has not drained yet: the engine polls with the
     // event loop blocked, so nothing else would move it.
     if (port_.bytesToWrite() > 0) port_.waitForBytesWritten(0);
-    return static_cast<int>(std::min<qint64>(port_.bytesToWrite(), kMaxEventCount));
+    int inDriver = 0;
+    if (::ioctl(port_.handle(), TIOCOUTQ, &inDriver) != 0) inDriver = 0;
+    return static_cast<int>(
+        std::min<qint64>(port_.bytesToWrite() + std::max(inDriver, 0), kMaxEventCount));
 }
 
+// Only what is still counted as waiting is discarded. A pty counts nothing
+// once written, and flushing it anyway can drop bytes on their way to the
+// other side.
 void QtSerialPort::flushOutBuffer() {
-    if (port_.isOpen()) port_.clear(QSerialPort::Output);
+    if (port_.isOpen() && outBuffUsed() > 0) port_.clear(QSerialPort::Output);
 }
 
 void QtSerialPort::flushInBuffer() {

@@ -1,0 +1,325 @@
+#include "e2e_support.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace tavorline::e2e {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int millisecondsLeft(Clock::time_point end) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+void closeOnExec(int fd) { ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC); }
+
+}  // namespace
+
+std::string program(std::string_view name) {
+    return std::string(TAVORLINE_BIN_DIR) + "/" + std::string(name);
+}
+
+TempFolder::TempFolder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "tavorline-e2e-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+ChildProcess::ChildProcess(std::vector<std::string> arguments) : name_(arguments.at(0)) {
+    int out[2];
+    int err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const int failed = ::posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+    if (failed != 0) {
+        ::close(out[0]);
+        ::close(err[0]);
+        throw std::runtime_error("cannot start " + name_ + ": " + std::strerror(failed));
+    }
+    reader_ = std::thread([this, outFd = out[0], errFd = err[0]] { collect(outFd, errFd); });
+}
+
+ChildProcess::~ChildProcess() {
+    terminate();
+    if (reader_.joinable()) reader_.join();
+}
+
+void ChildProcess::collect(int outFd, int errFd) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    int open = 2;
+    while (open > 0) {
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
+        for (pollfd& entry : fds) {
+            if (entry.fd < 0 || entry.revents == 0) continue;
+            char buffer[4096];
+            const ssize_t got = ::read(entry.fd, buffer, sizeof buffer);
+            if (got <= 0) {
+                ::close(entry.fd);
+                entry.fd = -1;
+                --open;
+                continue;
+            }
+            std::lock_guard lock(mutex_);
+            (entry.fd == outFd ? out_ : err_).append(buffer, static_cast<std::size_t>(got));
+            changed_.notify_all();
+        }
+    }
+    std::lock_guard lock(mutex_);
+    drained_ = true;
+    changed_.notify_all();
+}
+
+std::string ChildProcess::output() const {
+    std::lock_guard lock(mutex_);
+    return out_;
+}
+
+std::string ChildProcess::errors() const {
+    std::lock_guard lock(mutex_);
+    return err_;
+}
+
+bool ChildProcess::waitForOutput(std::string_view text, std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return out_.find(text) != std::string::npos; });
+}
+
+std::string ChildProcess::firstLine(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_for(lock, limit, [&] { return out_.find('\n') != std::string::npos; })) {
+        return {};
+    }
+    return out_.substr(0, out_.find('\n'));
+}
+
+std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    while (!status_) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) {
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+            break;
+        }
+        if (done < 0 || Clock::now() >= end) return std::nullopt;
+        std::this_thread::sleep_for(5ms);
+    }
+    std::unique_lock lock(mutex_);
+    changed_.wait_until(lock, std::max(end, Clock::now() + 1s), [this] { return drained_; });
+    return status_;
+}
+
+bool ChildProcess::running() { return !waitForExit(0ms).has_value(); }
+
+void ChildProcess::terminate() {
+    if (!running()) return;
+    ::kill(pid_, SIGTERM);
+    if (waitForExit(5s)) return;
+    ::kill(pid_, SIGKILL);
+    waitForExit(5s);
+}
+
+std::string ChildProcess::transcript() const {
+    std::lock_guard lock(mutex_);
+    return "--- " + name_ + " output:\n" + out_ + "--- " + name_ + " errors:\n" + err_;
+}
+
+PtyPair::PtyPair() {
+    char name[256] = {};
+    termios raw{};
+    ::cfmakeraw(&raw);
+    if (::openpty(&master_, &slave_, name, &raw, nullptr) != 0) {
+        throw std::runtime_error("openpty failed");
+    }
+    closeOnExec(master_);
+    closeOnExec(slave_);
+    slavePath_ = name;
+}
+
+PtyPair::~PtyPair() {
+    ::close(master_);
+    ::close(slave_);
+}
+
+void PtyPair::linkAs(const std::filesystem::path& link) const {
+    std::filesystem::create_symlink(slavePath_, link);
+}
+
+void PtyPair::send(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(master_, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) throw std::runtime_error("pty write failed");
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+bool PtyPair::readOnce(std::string& into, int timeoutMs) {
+    pollfd entry{master_, POLLIN, 0};
+    if (::poll(&entry, 1, timeoutMs) != 1) return false;
+    char buffer[4096];
+    const ssize_t got = ::read(master_, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    into.append(buffer, static_cast<std::size_t>(got));
+    return true;
+}
+
+std::string PtyPair::receive(std::size_t count, std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    std::string received;
+    while (received.size() < count && readOnce(received, millisecondsLeft(end))) {
+    }
+    return received;
+}
+
+std::string PtyPair::receiveUntil(std::string_view tail, std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    std::string received;
+    while (!std::string_view(received).ends_with(tail) &&
+           readOnce(received, millisecondsLeft(end))) {
+    }
+    return received;
+}
+
+std::string PtyPair::receiveFrame(std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    std::string received;
+    const auto complete = [&] {
+        const std::size_t etx = received.find('\x03');
+        return etx != std::string::npos && etx + 1 < received.size();
+    };
+    while (!complete() && readOnce(received, millisecondsLeft(end))) {
+    }
+    return received;
+}
+
+std::string PtyPair::receiveFor(std::chrono::milliseconds span) {
+    const auto end = Clock::now() + span;
+    std::string received;
+    while (millisecondsLeft(end) > 0) readOnce(received, millisecondsLeft(end));
+    return received;
+}
+
+SocatPair::SocatPair(const std::filesystem::path& gatewaySide,
+                     const std::filesystem::path& terminalSide) {
+    socat_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"socat", "pty,raw,echo=0,link=" + gatewaySide.string(),
+                                 "pty,raw,echo=0,link=" + terminalSide.string()});
+    const auto end = Clock::now() + kSafetyLimit;
+    while (!(std::filesystem::exists(gatewaySide) && std::filesystem::exists(terminalSide))) {
+        if (Clock::now() >= end || !socat_->running()) {
+            throw std::runtime_error("socat made no pty pair\n" + socat_->transcript());
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
+SocatPair::~SocatPair() = default;
+
+std::string cp949(std::string_view utf8) {
+    iconv_t converter = ::iconv_open("CP949", "UTF-8");
+    if (converter == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no CP949 converter");
+    std::string in(utf8);
+    std::string out(in.size() * 2 + 8, '\0');
+    char* inPointer = in.data();
+    char* outPointer = out.data();
+    std::size_t inLeft = in.size();
+    std::size_t outLeft = out.size();
+    const std::size_t result = ::iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft);
+    ::iconv_close(converter);
+    if (result == static_cast<std::size_t>(-1)) throw std::runtime_error("not CP949 text");
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::string readFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void writeVornIni(const std::filesystem::path& home,
+                  const std::vector<std::pair<std::string, std::string>>& keys) {
+    std::ofstream out(home / "vorn.Ini", std::ios::binary);
+    out << "[VORN]\r\n";
+    for (const auto& [key, value] : keys) out << key << '=' << value << "\r\n";
+}
+
+std::optional<std::string> iniValue(const std::filesystem::path& home, std::string_view key) {
+    std::istringstream lines(readFile(home / "vorn.Ini"));
+    std::string line;
+    const std::string prefix = std::string(key) + "=";
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.compare(0, prefix.size(), prefix) != 0) continue;
+        std::string value = line.substr(prefix.size());
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+            value = value.substr(1, value.size() - 2);
+        }
+        return value;
+    }
+    return std::nullopt;
+}
+
+std::string todaysLog(const std::filesystem::path& home) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char name[32];
+    std::strftime(name, sizeof name, "log%Y%m%d.txt", &local);
+    return readFile(home / "LOG" / name);
+}
+
+bool waitForLog(const std::filesystem::path& home, std::string_view text,
+                std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    while (todaysLog(home).find(text) == std::string::npos) {
+        if (Clock::now() >= end) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+GatewayProcess::GatewayProcess(const std::filesystem::path& home) {
+    process_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{program("tavorline"), "--headless", "--home", home.string()});
+    ready_ = process_->waitForOutput("대기중");
+}
+
+}  // namespace tavorline::e2e
