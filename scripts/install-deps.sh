@@ -10,6 +10,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev
     socat
+    fonts-nanum
 )
 
 missing=()

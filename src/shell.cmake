@@ -1,7 +1,6 @@
-find_package(Qt6 REQUIRED COMPONENTS Core Network SerialPort)
+find_package(Qt6 REQUIRED COMPONENTS Core Network SerialPort Widgets)
 
-# The adapters from the engine's interfaces to Qt and the platform. They need
-# only the interface headers, so they build and test apart from the engine.
+# The adapters from the engine's interfaces to Qt and the platform.
 add_library(tavorline_qt_adapters STATIC
     terminal/qt/qt_serial_port.h
     terminal/qt/qt_serial_port.cpp
@@ -12,12 +11,16 @@ add_library(tavorline_qt_adapters STATIC
     app/qt/qt_clock.cpp
     app/qt/qt_dynamic_library.cpp
     app/qt/headless_ui.cpp
+    app/qt/local_web_bridge.h
+    app/qt/local_web_bridge.cpp
     app/qt/termination_signals.h
     app/qt/termination_signals.cpp
 )
 set_target_properties(tavorline_qt_adapters PROPERTIES AUTOMOC ON)
 target_include_directories(tavorline_qt_adapters PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tavorline_qt_adapters PUBLIC Qt6::Core Qt6::Network Qt6::SerialPort)
+# The web bridge speaks the engine's frame format (app/web_bridge_frame.h).
+target_link_libraries(tavorline_qt_adapters PUBLIC tavorline_engine)
 
 # The Qt shell: the adapters wired to the engine, and the program.
 add_library(tavorline_shell STATIC
@@ -29,7 +32,23 @@ target_include_directories(tavorline_shell PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tavorline_shell PUBLIC
     tavorline_qt_adapters tavorline_engine Qt6::Core Qt6::Network Qt6::SerialPort)
 
+# The desktop program: tray icon, main window, settings dialog and display
+# window, as an implementation of the gateway's UI sink.
+add_library(tavorline_desktop STATIC
+    app/qt/desktop/look.cpp
+    app/qt/desktop/value_combo_box.cpp
+    app/qt/desktop/status_light.cpp
+    app/qt/desktop/display_window.cpp
+    app/qt/desktop/settings_dialog.cpp
+    app/qt/desktop/main_window.cpp
+    app/qt/desktop/desktop_ui.cpp
+    app/qt/desktop/desktop_program.cpp
+    app/qt/desktop/desktop.qrc
+)
+set_target_properties(tavorline_desktop PROPERTIES AUTOMOC ON AUTORCC ON)
+target_link_libraries(tavorline_desktop PUBLIC tavorline_shell Qt6::Widgets)
+
 add_executable(tavorline app/qt/main.cpp)
-target_link_libraries(tavorline PRIVATE tavorline_shell)
+target_link_libraries(tavorline PRIVATE tavorline_shell tavorline_desktop)
 add_dependencies(tavorline VornLib)
 install(TARGETS tavorline RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

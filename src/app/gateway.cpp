@@ -1,8 +1,7 @@
 #include "app/gateway.h"
 
-#include <algorithm>
-
 #include "support/framing.h"
+#include "support/seconds_setting.h"
 #include "support/text_format.h"
 #include "support/texts.h"
 
@@ -114,11 +113,7 @@ void Gateway::log(BytesView line) const { log_.Write_Log(line); }
 Bytes Gateway::now() const { return TimeText(ports_.clock.now()); }
 
 std::chrono::milliseconds hostConnectTimeout(BytesView setting) {
-    constexpr std::int32_t kDefaultSeconds = 10;
-    constexpr std::int32_t kMaxSeconds = 120;
-    std::int32_t seconds = Str_ToNum(setting);
-    if (seconds <= 0) seconds = kDefaultSeconds;
-    return std::chrono::seconds(std::min(seconds, kMaxSeconds));
+    return secondsSetting(setting, 10, 120);
 }
 
 }  // namespace tavorline

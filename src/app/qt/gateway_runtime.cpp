@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 
 #include "app/error_guard.h"
+#include "app/qt/cp949.h"
+#include "support/text_format.h"
 
 namespace tavorline {
 namespace {
@@ -19,7 +21,8 @@ void GatewayRuntime::guarded(Handler&& handler) {
     runGuarded(ui_, std::forward<Handler>(handler));
 }
 
-GatewayRuntime::GatewayRuntime(std::filesystem::path programFolder, UiSink& ui)
+GatewayRuntime::GatewayRuntime(std::filesystem::path programFolder, UiSink& ui,
+                               std::filesystem::path bridgePath)
     : ui_(ui),
       serial_(programFolder),
       cipherLibrary_(
@@ -28,12 +31,24 @@ GatewayRuntime::GatewayRuntime(std::filesystem::path programFolder, UiSink& ui)
       DGetTimer_(kRequestQuietPeriod),
       TMInit_(kStatusRestoreDelay),
       gateway_(GatewayPorts{serial_, hostTransport_, cipherLibrary_, TM_, DGetTimer_, TMInit_, ui_,
-                            web_, clock_, versions_, programFolder}) {
+                            web_, clock_, versions_, programFolder}),
+      bridgePath_(bridgePath.empty() ? LocalWebBridge::defaultSocketPath(programFolder)
+                                     : std::move(bridgePath)) {
     TM_.setHandler([this] { guarded([this] { gateway_.TMTimer(); }); });
     DGetTimer_.setHandler([this] { guarded([this] { gateway_.DGetTimerTimer(); }); });
     TMInit_.setHandler([this] { guarded([this] { gateway_.TMInitTimer(); }); });
     serial_.setReceiveHandler([this](std::uint16_t count) {
         guarded([this, count] { gateway_.AproTriggerAvail(count); });
+    });
+    web_.setWebHandleHandler([this](std::uint64_t handle) {
+        guarded([this, handle] { gateway_.WMWebHandle(handle); });
+    });
+    web_.setCopyDataHandler([this](BytesView block) {
+        guarded([this, block] { gateway_.WMCopyData(block); });
+    });
+    // What goes wrong on the web screen's channel belongs in the daily log.
+    web_.setDiagnostics([this](const QString& line) {
+        gateway_.log().Write_Log(Format("[WEB  %s][%s]", {TimeText(clock_.now()), toCp949(line)}));
     });
 }
 
@@ -41,10 +56,17 @@ GatewayRuntime::~GatewayRuntime() = default;
 
 void GatewayRuntime::start() {
     guarded([this] { gateway_.FormCreate(); });
+    guarded([this] {
+        web_.setReplyTimeout(webReplyTimeout(
+            gateway_.config().Ini_Read(kSection, "WebTimeout", gateway_.config().iniPath())));
+    });
+    // A socket that cannot be set up has logged why; the gateway runs on.
+    web_.listen(bridgePath_);
 }
 
 void GatewayRuntime::stop() {
     QCoreApplication::processEvents();
+    web_.close();
     guarded([this] { gateway_.FormDestroy(); });
 }
 

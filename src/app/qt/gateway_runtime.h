@@ -7,7 +7,7 @@
 #include "app/qt/qt_clock.h"
 #include "app/qt/qt_dynamic_library.h"
 #include "app/qt/qt_timer.h"
-#include "app/qt/silent_web_bridge.h"
+#include "app/qt/local_web_bridge.h"
 #include "host/qt/qt_host_transport.h"
 #include "terminal/qt/qt_serial_port.h"
 
@@ -18,14 +18,18 @@ namespace tavorline {
 // behind the default error handler, which shows the error and runs on.
 class GatewayRuntime {
 public:
-    GatewayRuntime(std::filesystem::path programFolder, UiSink& ui);
+    // `bridgePath` is where the web screen connects; empty for the default
+    // socket in the program's folder.
+    GatewayRuntime(std::filesystem::path programFolder, UiSink& ui,
+                   std::filesystem::path bridgePath = {});
     ~GatewayRuntime();
     GatewayRuntime(const GatewayRuntime&) = delete;
     GatewayRuntime& operator=(const GatewayRuntime&) = delete;
 
-    // FormCreate: an error ends it early; the gateway still runs.
+    // FormCreate (an error ends it early; the gateway still runs), then the
+    // web screen's socket.
     void start();
-    // Lets pending events run, then FormDestroy: port closed, host
+    // Lets pending events run, closes the web screen's socket, then FormDestroy: port closed, host
     // disconnected, cipher library unloaded.
     void stop();
 
@@ -45,7 +49,8 @@ private:
     QtTimer DGetTimer_;
     QtTimer TMInit_;
     QtClock clock_;
-    SilentWebBridge web_;
+    LocalWebBridge web_;
+    std::filesystem::path bridgePath_;
     Gateway gateway_;
 };
 

@@ -1,9 +1,14 @@
 // tavorline: the card-payment gateway between the terminal's serial line and
 // the payment host.
+#include <QApplication>
 #include <QCoreApplication>
+#include <QSystemTrayIcon>
 #include <cstdio>
+#include <memory>
+#include <string_view>
 
 #include "app/qt/command_line.h"
+#include "app/qt/desktop/desktop_program.h"
 #include "app/qt/gateway_runtime.h"
 #include "app/qt/headless_ui.h"
 #include "app/qt/termination_signals.h"
@@ -19,15 +24,61 @@ int printAndExit(std::FILE* stream, const QString& text, int status) {
     return status;
 }
 
+// Qt aborts when a window system it cannot reach is asked for; without one
+// the program says so itself (and still reads a bad command line).
+bool hasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!qEnvironmentVariableIsEmpty(name)) return true;
+    }
+    return false;
+}
+
+// The headless gateway, the help and the version work without a display.
+// Decided before Qt starts: the kind of application object cannot change.
+bool wantsDesktop(int argc, char* argv[]) {
+    if (!hasDisplay()) return false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--headless" || argument == "--help" || argument == "-h" ||
+            argument == "--version") {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reached only when wantsDesktop() chose a plain application.
+QString whyNoDesktop() {
+    if (!hasDisplay()) {
+        return QStringLiteral(
+            "no display for the desktop program (DISPLAY and WAYLAND_DISPLAY "
+            "are unset); run 'tavorline --headless'");
+    }
+    return QStringLiteral("--help, --version and --headless cannot be the value of another option");
+}
+
+int runDesktop(const tavorline::CommandLine& commandLine,
+               tavorline::TerminationSignals& termination) {
+    tavorline::DesktopUi ui;
+    tavorline::GatewayRuntime runtime(commandLine.programFolder, ui, commandLine.bridgePath);
+    tavorline::DesktopProgram program(ui, runtime, QSystemTrayIcon::isSystemTrayAvailable());
+    QObject::connect(&termination, &tavorline::TerminationSignals::received, &ui.mainWindow(),
+                     [&program] { program.requestStop(); });
+    program.start();
+    return program.exec();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication application(argc, argv);
+    const std::unique_ptr<QCoreApplication> application =
+        wantsDesktop(argc, argv) ? std::make_unique<QApplication>(argc, argv)
+                                 : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavorline"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVORLINE_VERSION));
     // First, so that a stop requested while the gateway starts is not lost.
     tavorline::TerminationSignals termination;
-    QObject::connect(&termination, &tavorline::TerminationSignals::received, &application,
+    QObject::connect(&termination, &tavorline::TerminationSignals::received, application.get(),
                      &QCoreApplication::quit);
 
     const tavorline::CommandLine commandLine =
@@ -46,14 +97,15 @@ int main(int argc, char* argv[]) {
             break;
     }
     if (!commandLine.headless) {
-        return printAndExit(stderr,
-                            QStringLiteral("tavorline: the desktop program is not available in "
-                                           "this build yet; run 'tavorline --headless'."),
-                            kUsageError);
+        if (!qobject_cast<QApplication*>(application.get())) {
+            return printAndExit(stderr, QStringLiteral("tavorline: ") + whyNoDesktop(),
+                                kUsageError);
+        }
+        return runDesktop(commandLine, termination);
     }
 
     tavorline::HeadlessUi ui;
-    tavorline::GatewayRuntime runtime(commandLine.programFolder, ui);
+    tavorline::GatewayRuntime runtime(commandLine.programFolder, ui, commandLine.bridgePath);
     runtime.start();
     QCoreApplication::exec();
     runtime.stop();
