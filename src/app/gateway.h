@@ -76,6 +76,9 @@ public:
     // Terminal link.
     void AproTriggerAvail(std::uint16_t count);
     void AproSend(BytesView text);
+    // The serial device went away; the shell has closed the port. The next
+    // reset opens it again.
+    void AproLineLost(BytesView reason);
     void DGetTimerTimer();
 
     // Web screen.

@@ -1,5 +1,6 @@
 // AproSend: the only way bytes reach the terminal.
 #include "app/gateway.h"
+#include "support/text_format.h"
 
 namespace tavorline {
 namespace {
@@ -30,6 +31,12 @@ void Gateway::AproSend(BytesView text) {
         } while (!text.empty());
     } catch (const std::exception&) {
     }
+}
+
+void Gateway::AproLineLost(BytesView reason) {
+    const Bytes text = "COM" + config_.record().EcPort + ": " + Bytes(reason);
+    log(Format("[COM  %s][%s]", {now(), text}));
+    disp_mess(text);
 }
 
 void Gateway::waitUntilSent() {

@@ -69,5 +69,11 @@ TEST_F(SerialSend, QueueThatNeverDrainsIsGivenUp) {
     EXPECT_EQ(serial.chunks.back(), "next");
 }
 
+TEST_F(SerialSend, LostLineIsLoggedAndShown) {
+    gateway.AproLineLost("Input/output error");
+    EXPECT_EQ(ui.statuses.back(), "COM6: Input/output error");
+    EXPECT_EQ(logLines().back(), "[COM  14:03:27][COM6: Input/output error]");
+}
+
 }  // namespace
 }  // namespace tavorline::testing

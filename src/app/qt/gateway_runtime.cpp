@@ -40,6 +40,9 @@ GatewayRuntime::GatewayRuntime(std::filesystem::path programFolder, UiSink& ui,
     serial_.setReceiveHandler([this](std::uint16_t count) {
         guarded([this, count] { gateway_.AproTriggerAvail(count); });
     });
+    QObject::connect(&serial_, &QtSerialPort::lineLost, [this](const QString& reason) {
+        guarded([this, &reason] { gateway_.AproLineLost(toCp949(reason)); });
+    });
     web_.setWebHandleHandler([this](std::uint64_t handle) {
         guarded([this, handle] { gateway_.WMWebHandle(handle); });
     });

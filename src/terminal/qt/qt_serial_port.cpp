@@ -170,7 +170,10 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
         [this] {
             closeQueued_ = false;
             const QSerialPort::SerialPortError error = port_.error();
-            if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) close();
+            if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError) return;
+            const QString reason = port_.errorString();
+            close();
+            emit lineLost(reason);
         },
         Qt::QueuedConnection);
 }

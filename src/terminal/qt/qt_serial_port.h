@@ -51,6 +51,9 @@ signals:
     // Line activity for the R and T lights, while monitoring is on.
     void received();
     void transmitted();
+    // The device went away (an adapter pulled out, a line hung up); the
+    // port has been closed.
+    void lineLost(const QString& reason);
 
 private:
     void onReadyRead();
