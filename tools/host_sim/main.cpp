@@ -15,6 +15,7 @@
 #include "host_sim/host_script.h"
 #include "sim/errors.h"
 #include "sim/readable.h"
+#include "sim/usage.h"
 
 namespace {
 
@@ -81,21 +82,6 @@ struct Options {
     int rsaBits = 2048;
 };
 
-[[noreturn]] void usage(const std::string& why) {
-    std::fprintf(stderr, "host-sim: %s\nTry 'host-sim --help'.\n", why.c_str());
-    std::exit(kExitUsage);
-}
-
-int positive(const char* text, const char* option, int lowest, int highest) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < lowest || value > highest) {
-        usage(std::string(option) + " wants a number from " + std::to_string(lowest) + " to " +
-              std::to_string(highest));
-    }
-    return static_cast<int>(value);
-}
-
 Options parseOptions(int argc, char* argv[]) {
     enum { kListen = 1000, kTls, kCert, kKey, kDecline, kOnce, kWait, kRsaBits };
     static const option kOptions[] = {{"mode", required_argument, nullptr, 'm'},
@@ -125,7 +111,7 @@ Options parseOptions(int argc, char* argv[]) {
                 break;
             }
             case 'p':
-                options.port = positive(optarg, "--port", 0, 65535);
+                options.port = numberIn(optarg, "--port", 0, 65535);
                 break;
             case kListen:
                 options.listen = optarg;
@@ -150,13 +136,13 @@ Options parseOptions(int argc, char* argv[]) {
                 options.once = true;
                 break;
             case kWait:
-                options.waitSeconds = positive(optarg, "--wait", 1, 86400);
+                options.waitSeconds = numberIn(optarg, "--wait", 1, 86400);
                 break;
             case 't':
-                options.timeoutSeconds = positive(optarg, "--timeout", 1, 3600);
+                options.timeoutSeconds = numberIn(optarg, "--timeout", 1, 3600);
                 break;
             case kRsaBits:
-                options.rsaBits = positive(optarg, "--rsa-bits", 2048, 8192);
+                options.rsaBits = numberIn(optarg, "--rsa-bits", 2048, 8192);
                 break;
             case 'h':
                 std::fputs(kHelp, stdout);
@@ -232,6 +218,7 @@ int serve(const Options& options, const Script& script) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    setProgramName("host-sim");
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::signal(SIGPIPE, SIG_IGN);
     const Options options = parseOptions(argc, argv);

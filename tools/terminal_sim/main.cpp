@@ -9,6 +9,7 @@
 
 #include "sim/errors.h"
 #include "sim/readable.h"
+#include "sim/usage.h"
 #include "terminal_sim/serial_line.h"
 #include "terminal_sim/terminal_call.h"
 
@@ -70,21 +71,6 @@ struct Options {
     bool call = true;
     int timeoutSeconds = 10;
 };
-
-[[noreturn]] void usage(const std::string& why) {
-    std::fprintf(stderr, "terminal-sim: %s\nTry 'terminal-sim --help'.\n", why.c_str());
-    std::exit(kExitUsage);
-}
-
-int numberIn(const char* text, const char* option, int lowest, int highest) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < lowest || value > highest) {
-        usage(std::string(option) + " wants a number from " + std::to_string(lowest) + " to " +
-              std::to_string(highest));
-    }
-    return static_cast<int>(value);
-}
 
 char dialByte(const std::string& mode) {
     if (mode == "CR") return '\r';
@@ -244,6 +230,7 @@ bool outcomeAsExpected(Outcome outcome, Expect expect) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    setProgramName("terminal-sim");
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const Options options = parseOptions(argc, argv);
     try {
