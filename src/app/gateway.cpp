@@ -27,8 +27,7 @@ void Gateway::FormCreate() {
     webHandle_ = 0;
     ReqFields.clear();
     RespFields.clear();
-    config_.Load_Config();
-    applyTimerSettings();
+    loadConfig();
     updateTitle();
     cipher_.load();
     BT_INITClick();
@@ -60,8 +59,7 @@ void Gateway::BT_INITClick() {
     call_.DestMode.clear();
     ports_.serial.setMonitoring(true);
     disp_mess(texts::kStatusWaiting);
-    config_.Load_Config();
-    applyTimerSettings();
+    loadConfig();
     call_.CallStage = 0;
     call_.KeyStage = 0;
     call_.RecvBuf.clear();
@@ -72,8 +70,7 @@ void Gateway::BT_INITClick() {
 }
 
 void Gateway::settingsClosed(const Bytes& portBefore, const Bytes& speedBefore) {
-    config_.Load_Config();
-    applyTimerSettings();
+    loadConfig();
     updateTitle();
     if (config_.record().EcPort != portBefore || config_.record().EcSpeed != speedBefore) {
         BT_INITClick();
@@ -90,6 +87,16 @@ void Gateway::TMTimer() {
         call_.WatchCount = kWatchAfterTimeout;
         BT_INITClick();
     }
+}
+
+// Every load also applies the timer settings. A LOG folder that cannot be
+// made is shown once, not at every reset.
+void Gateway::loadConfig() {
+    config_.Load_Config();
+    applyTimerSettings();
+    const Bytes& problem = config_.logFolderProblem();
+    if (!problem.empty() && problem != reportedLogProblem_) ports_.ui.reportError(problem);
+    reportedLogProblem_ = problem;
 }
 
 void Gateway::updateTitle() {

@@ -126,12 +126,14 @@ private:
     void waitUntilSent();
 
     void sendSevenEnq();
+    void loadConfig();
     void updateTitle();
 
     // Request forwarding.
     void forwardShortRequest();
     void forwardFullRequest();
     void writeToHost(const Bytes& bytes);
+    void keepForNextRequest();
 
     // Host replies.
     void answerKeyExchange(const Bytes& data);
@@ -155,6 +157,7 @@ private:
     HostConnection host_;
     CallRecord call_;
     std::uint64_t webHandle_ = 0;
+    Bytes reportedLogProblem_;
 };
 
 }  // namespace tavorline

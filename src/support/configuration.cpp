@@ -22,14 +22,16 @@ Configuration::Configuration(fs::path programFolder, const VersionSource& versio
 void Configuration::Load_Config() {
     iniPath_ = (programFolder_ / kIniName).string();
 
-    // Without its folder the daily log would lose every line in silence, so a
-    // folder that cannot be made stops the load before any key is read.
+    // Without its folder the daily log loses every line. That is reported,
+    // but the keys are read all the same: a reset that stopped here would
+    // leave the call half reset and the counter unable to pay.
     const fs::path logFolder = programFolder_ / kLogFolder;
     std::error_code ec;
     fs::create_directories(logFolder, ec);
+    logFolderProblem_.clear();
     if (ec || !fs::is_directory(logFolder, ec)) {
-        throw ConfigFolderError("Unable to create folder " + logFolder.string() +
-                                (ec ? ": " + ec.message() : Bytes()));
+        logFolderProblem_ = "Unable to create folder " + logFolder.string() +
+                            (ec ? ": " + ec.message() : Bytes());
     }
 
     if (auto strings = versions_.read()) version_ = std::move(*strings);

@@ -59,11 +59,6 @@ class ConfigWriteError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-// Raised when the LOG folder cannot be created.
-class ConfigFolderError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 inline constexpr BytesView kMissing = "Empty";
 inline constexpr BytesView kSection = "VORN";
@@ -75,8 +70,11 @@ public:
     Configuration(std::filesystem::path programFolder, const VersionSource& versions);
 
     // Builds the INI path, makes sure the LOG folder exists, reads the version
-    // strings and every key into the record. Throws ConfigFolderError.
+    // strings and every key into the record. A LOG folder that cannot be
+    // made does not stop the load; logFolderProblem() says why.
     void Load_Config();
+    // Empty when the last load found or made the LOG folder.
+    const Bytes& logFolderProblem() const { return logFolderProblem_; }
 
     // `file` is the INI path, or exactly "vorn.ini" for the file in the
     // program's folder; any other text is used as a path unchanged.
@@ -98,6 +96,7 @@ private:
     Bytes iniPath_;
     ConfigRecord record_;
     VersionStrings version_;
+    Bytes logFolderProblem_;
 };
 
 }  // namespace tavorline

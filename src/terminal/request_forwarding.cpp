@@ -97,8 +97,15 @@ void Gateway::forwardShortRequest() {
         writeToHost(call_.RecvBuf.bytes());
         call_.RecvBuf.clear();
     } catch (const std::exception&) {
-        // The bytes stay and go out with the next request, if any.
+        keepForNextRequest();
     }
+}
+
+// A request the host could not take stays for the next one while the link
+// is up. Once the link is gone nothing can send it, and left in the buffer
+// it would hide the terminal's hang-up ("CCCCC" counts only at the start).
+void Gateway::keepForNextRequest() {
+    if (!host_.Connected()) call_.RecvBuf.clear();
 }
 
 void Gateway::forwardFullRequest() {
@@ -110,6 +117,7 @@ void Gateway::forwardFullRequest() {
     try {
         writeToHost(out);
     } catch (const std::exception&) {
+        keepForNextRequest();
         return;
     }
     ports_.ui.setDisplayField(DisplayField::Request1, Str_ToHex(frame));

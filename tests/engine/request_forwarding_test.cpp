@@ -106,15 +106,29 @@ TEST_F(RequestForwarding, KeyedOutputBeyondTheUsualAreaNeverOverruns) {
     EXPECT_EQ(host.writes[0].size(), 3 * frame.size());
 }
 
-TEST_F(RequestForwarding, FailedHostWriteKeepsTheRequestForNextTime) {
+TEST_F(RequestForwarding, RequestThatCouldNotBeSealedWaitsWhileTheLinkIsUp) {
+    setType("R");
     connectCall();
-    host.failWrite = true;
+    hostSends("PUBLIC KEY");
+    hostSends("\x06\x06\x06");
+    library.symbols.erase("GetRasEncData");
+    gateway.cipher().load();
     const Bytes frame = Make_Frame(requestBody());
-    const auto linesBefore = logLines().size();
     request(frame);
+    EXPECT_TRUE(host.open);
     EXPECT_EQ(gateway.call().RecvBuf.bytes(), frame);
     EXPECT_EQ(gateway.call().CallStage, 3);
+}
+
+TEST_F(RequestForwarding, RequestForALostHostIsDroppedSoTheHangUpStillWorks) {
+    connectCall();
+    host.failWrite = true;
+    const auto linesBefore = logLines().size();
+    request(Make_Frame(requestBody()));
+    EXPECT_TRUE(gateway.call().RecvBuf.empty());
     EXPECT_EQ(logLines().size(), linesBefore + 1) << "only the dropped link is logged";
+    terminalSends("CCCCC");
+    EXPECT_EQ(gateway.call().CallStage, 0);
 }
 
 TEST_F(RequestForwarding, TrailersAreNotShownAndMaskedRequestsAreShownReadable) {

@@ -138,6 +138,16 @@ TEST_F(StartAndReset, SettingsResetOnlyWhenPortOrSpeedChanged) {
     EXPECT_EQ(serial.comNumber, 7);
 }
 
+TEST_F(StartAndReset, LogFolderInTheWayIsShownOnceAndResetsStillFinish) {
+    std::ofstream(folder / "LOG") << "a file where the folder belongs";
+    gateway.FormCreate();
+    gateway.call().CallStage = 3;
+    gateway.BT_INITClick();
+    EXPECT_EQ(gateway.call().CallStage, 0);
+    ASSERT_EQ(ui.errors.size(), 1u);
+    EXPECT_NE(ui.errors[0].find("Unable to create folder"), Bytes::npos);
+}
+
 TEST_F(StartAndReset, OrderlyEndClosesEverything) {
     gateway.FormCreate();
     terminalSends("\x0A\x0A\x0A");

@@ -53,11 +53,15 @@ TEST_F(ConfigurationTest, VersionStringsSurviveALoadWithoutThem) {
     EXPECT_EQ(config.version().FileVersion, "6.0.1.0");
 }
 
-TEST_F(ConfigurationTest, LogFolderThatCannotBeMadeStopsTheLoad) {
+TEST_F(ConfigurationTest, LogFolderThatCannotBeMadeIsReportedButTheKeysAreRead) {
     writeBytes(folder / "LOG", "a file in the way");
     writeBytes(ini, "[VORN]\r\nEcPort=3\r\n");
-    EXPECT_THROW(config.Load_Config(), ConfigFolderError);
-    EXPECT_EQ(config.record().EcPort, "");
+    config.Load_Config();
+    EXPECT_NE(config.logFolderProblem().find("Unable to create folder"), Bytes::npos);
+    EXPECT_EQ(config.record().EcPort, "3");
+    std::filesystem::remove(folder / "LOG");
+    config.Load_Config();
+    EXPECT_EQ(config.logFolderProblem(), "");
 }
 
 TEST_F(ConfigurationTest, SavedSettingReachesNextLoad) {
