@@ -42,6 +42,7 @@ public:
 
 private:
     void watch(QTcpSocket* socket);
+    void onReadyRead();
     void scheduleDelivery();
     void deliverReceived();
     void onSocketLost(QAbstractSocket::SocketError error);
@@ -53,6 +54,7 @@ private:
     // stops touching the socket it started with.
     std::uint64_t generation_ = 0;
     bool deliveryQueued_ = false;
+    bool writing_ = false;
     std::chrono::milliseconds writeTimeout_{10000};
 };
 

@@ -5,10 +5,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include "app/qt/cp949.h"
 
@@ -69,6 +72,7 @@ void QtSerialPort::open() {
         port_.clearError();
         throw SerialError(message);
     }
+    outputDrained_ = false;
     // A pty has no modem lines; the terminal cable does, and wants them up.
     port_.setDataTerminalReady(true);
     port_.setRequestToSend(true);
@@ -92,12 +96,18 @@ unsigned char QtSerialPort::getChar() {
     return static_cast<unsigned char>(byte);
 }
 
-// Waits until the bytes have left Qt's queue, so that the engine's drain poll
+// Bytes go to the driver at once while Qt holds none of ours: handing them
+// to QSerialPort alone would leave them until the event loop or a wait
+// writes them. What the driver does not take waits in Qt's queue, and the
+// call returns once that queue is empty, so that the engine's drain poll
 // finds it empty and never adds its 50 ms.
 void QtSerialPort::putString(BytesView bytes) {
     if (!port_.isOpen()) throw SerialError(portLabel() + " is not open");
     if (bytes.empty()) return;
     if (monitoring_) emit transmitted();
+    outputDrained_ = false;
+    bytes.remove_prefix(writeToDriver(bytes));
+    if (bytes.empty()) return;
     const auto size = static_cast<qint64>(bytes.size());
     if (port_.write(bytes.data(), size) != size) {
         const std::string message =
@@ -124,6 +134,19 @@ void QtSerialPort::putString(BytesView bytes) {
     }
 }
 
+// How many of the bytes the driver took; none while Qt still queues earlier
+// ones, which must go first.
+std::size_t QtSerialPort::writeToDriver(BytesView bytes) {
+    if (port_.bytesToWrite() > 0) return 0;
+    for (;;) {
+        const ssize_t written = ::write(port_.handle(), bytes.data(), bytes.size());
+        if (written >= 0) return static_cast<std::size_t>(written);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        throw SerialError("Cannot write to " + portLabel() + ": " + std::strerror(errno));
+    }
+}
+
 // Counts what Qt still holds and what the driver has not put on the line
 // yet: the next chunk begins with a flush of the output, which must not
 // throw away bytes the driver is still sending.
@@ -134,15 +157,21 @@ int QtSerialPort::outBuffUsed() {
     if (port_.bytesToWrite() > 0) port_.waitForBytesWritten(0);
     int inDriver = 0;
     if (::ioctl(port_.handle(), TIOCOUTQ, &inDriver) != 0) inDriver = 0;
-    return static_cast<int>(
-        std::min<qint64>(port_.bytesToWrite() + std::max(inDriver, 0), kMaxEventCount));
+    const qint64 used = port_.bytesToWrite() + std::max(inDriver, 0);
+    outputDrained_ = used == 0;
+    return static_cast<int>(std::min<qint64>(used, kMaxEventCount));
 }
 
 // Only what is still counted as waiting is discarded. A pty counts nothing
 // once written, and flushing it anyway can drop bytes on their way to the
-// other side.
+// other side. Output seen drained stays drained until the next write, so the
+// driver need not be asked again before it.
 void QtSerialPort::flushOutBuffer() {
-    if (port_.isOpen() && outBuffUsed() > 0) port_.clear(QSerialPort::Output);
+    if (!port_.isOpen() || outputDrained_) return;
+    if (outBuffUsed() > 0) {
+        port_.clear(QSerialPort::Output);
+        outputDrained_ = true;
+    }
 }
 
 void QtSerialPort::flushInBuffer() {

@@ -60,6 +60,7 @@ private:
     void onError(QSerialPort::SerialPortError error);
     void scheduleReceiveEvent();
     void raiseReceiveEvent();
+    std::size_t writeToDriver(BytesView bytes);
     Bytes portLabel() const;
 
     std::filesystem::path programFolder_;
@@ -70,6 +71,8 @@ private:
     bool monitoring_ = false;
     bool eventQueued_ = false;
     bool closeQueued_ = false;
+    // Output last counted as fully sent, with no write since.
+    bool outputDrained_ = false;
     // Counts bytes taken by the engine, to tell a handler that reads from one
     // that leaves everything waiting for more data.
     std::uint64_t bytesTaken_ = 0;
