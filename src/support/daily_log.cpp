@@ -1,15 +1,26 @@
 #include "support/daily_log.h"
 
-#include <cstdio>
-
 #include "support/text_format.h"
 
 namespace tavorline {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// The whole line in one write, so that a reader never sees half of it.
+bool appendLine(std::FILE* out, BytesView line) {
+    std::fwrite(line.data(), 1, line.size(), out);
+    std::fwrite("\r\n", 1, 2, out);
+    return std::fflush(out) == 0 && std::ferror(out) == 0;
+}
+
+}  // namespace
+
 DailyLog::DailyLog(fs::path programFolder, const Clock& clock)
     : programFolder_(std::move(programFolder)), clock_(clock) {}
+
+DailyLog::~DailyLog() { closeToday(); }
 
 fs::path DailyLog::todaysPath() const {
     // "LOG" as Load_Config creates it: on Linux the case of the name counts.
@@ -18,16 +29,36 @@ fs::path DailyLog::todaysPath() const {
 
 void DailyLog::Write_Log(BytesView line, BytesView file) const {
     try {
-        const fs::path path = file.empty() ? todaysPath() : fs::path(Bytes(file));
-        // "ab" creates a missing file, so a log removed while we run comes back.
-        std::FILE* out = std::fopen(path.string().c_str(), "ab");
-        if (out == nullptr) return;
-        std::fwrite(line.data(), 1, line.size(), out);
-        std::fwrite("\r\n", 1, 2, out);
-        std::fclose(out);
+        if (!file.empty()) {
+            std::FILE* out = std::fopen(Bytes(file).c_str(), "ab");
+            if (out == nullptr) return;
+            appendLine(out, line);
+            std::fclose(out);
+            return;
+        }
+        std::FILE* out = todaysFile(todaysPath());
+        // A file that failed (a full disk, say) is opened again for the next
+        // line rather than left in its error state.
+        if (out != nullptr && !appendLine(out, line)) closeToday();
     } catch (...) {
         // The line is lost; the call it describes goes on.
     }
+}
+
+// "ab" creates a missing file, so a log removed while we run comes back.
+std::FILE* DailyLog::todaysFile(const fs::path& path) const {
+    std::error_code error;
+    if (open_ != nullptr && path == openPath_ && fs::exists(path, error)) return open_;
+    closeToday();
+    open_ = std::fopen(path.string().c_str(), "ab");
+    if (open_ != nullptr) openPath_ = path;
+    return open_;
+}
+
+void DailyLog::closeToday() const {
+    if (open_ == nullptr) return;
+    std::fclose(open_);
+    open_ = nullptr;
 }
 
 }  // namespace tavorline

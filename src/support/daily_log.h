@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 
 #include "support/bytes.h"
@@ -7,23 +8,38 @@
 
 namespace tavorline {
 
-// The daily log LOG/logYYYYMMDD.txt in the program's folder. Each line is
-// appended in its own open-write-close, so the file is always complete on
-// disk and may be read or removed while the gateway runs. Lines end in CR LF.
+// The daily log LOG/logYYYYMMDD.txt in the program's folder. Lines end in
+// CR LF and each is handed to the system as soon as it is written, so the
+// file is always complete on disk and may be read while the gateway runs.
+//
+// Today's file stays open between lines: opening and closing it for every
+// line costs several system calls, and a log line follows every message
+// relayed, right where the next message's delay is measured. A file that was
+// removed (or a new day) is noticed at the next line and opened afresh.
 class DailyLog {
 public:
     DailyLog(std::filesystem::path programFolder, const Clock& clock);
+    ~DailyLog();
+    DailyLog(const DailyLog&) = delete;
+    DailyLog& operator=(const DailyLog&) = delete;
 
     // `file` empty: today's daily log; otherwise a path used unchanged
-    // (relative to the current directory). Every file error is swallowed:
-    // a payment must never fail because its log line could not be written.
+    // (relative to the current directory), opened for this line only. Every
+    // file error is swallowed: a payment must never fail because its log
+    // line could not be written.
     void Write_Log(BytesView line, BytesView file = {}) const;
 
     std::filesystem::path todaysPath() const;
 
 private:
+    std::FILE* todaysFile(const std::filesystem::path& path) const;
+    void closeToday() const;
+
     std::filesystem::path programFolder_;
     const Clock& clock_;
+    // The file a line last went to, while it is open.
+    mutable std::FILE* open_ = nullptr;
+    mutable std::filesystem::path openPath_;
 };
 
 }  // namespace tavorline
