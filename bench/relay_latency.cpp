@@ -204,9 +204,9 @@ Direction measure(TerminalEnd& terminal, HostEnd& host, const Messages& messages
 
 Bytes lineCheck() { return Make_Frame("LC"); }
 
-// A pty pair whose slave the gateway opens through DIR/COM6; the bench keeps
-// the master as the terminal and a slave descriptor so the line outlives the
-// gateway's reopening of it.
+// A pty pair whose slave the relay (gateway or socat) opens through DIR/COM6;
+// the bench keeps the master as the terminal and a slave descriptor so the
+// line outlives the gateway's reopening of it.
 struct GatewayLine {
     explicit GatewayLine(const std::filesystem::path& home) {
         int master = -1;
@@ -291,24 +291,21 @@ Direction measureGateway(bool tls, int count, std::mt19937& random) {
     return result;
 }
 
-// socat between a pty and the same kind of loopback host: the bench opens
-// the pty socat made, as the terminal would.
+// socat between the same kind of pty line and the same kind of loopback
+// host: socat opens the line's device as the gateway does, and the bench
+// keeps the other end as the terminal, so both relays are timed over the
+// same direction of the pty.
 Direction measureSocat(int count, std::mt19937& random) {
     const Messages messages;
     TempFolder home;
+    GatewayLine line(home.path());
     sim::HostListener listener("127.0.0.1", 0, sim::TlsSetup{});
-    const auto link = home.path() / "terminal";
-    ChildProcess socat({"socat", "pty,raw,echo=0,link=" + link.string(),
+    ChildProcess socat({"socat", "open:" + (home.path() / "COM6").string() + ",raw,echo=0",
                         "tcp:127.0.0.1:" + std::to_string(listener.port()) + ",nodelay"});
     auto connection = listener.accept(kStepLimitMs, kStepLimitMs);
     require(connection != nullptr, "socat did not connect\n" + socat.transcript());
-    const auto end = Clock::now() + 5s;
-    while (!std::filesystem::exists(link) && Clock::now() < end) std::this_thread::sleep_for(5ms);
-    const int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    require(fd >= 0, "cannot open socat's pty");
-    TerminalEnd terminal(fd);
     HostEnd host(std::move(connection), nullptr);
-    return measure(terminal, host, messages, messages.response, 0ms, count, random);
+    return measure(*line.terminal, host, messages, messages.response, 0ms, count, random);
 }
 
 long residentKilobytes(pid_t pid) {
