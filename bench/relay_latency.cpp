@@ -9,17 +9,25 @@
 //                     of quiet it waits for before it forwards a request.
 // Paths: the gateway in mode VT over plain TCP (host chunks pass through
 // unchanged), socat between the same kind of pty and the same host, and the
-// gateway in mode LF over TLS with SEED on both sides. Also the start-up time
-// (exec to the first "대기중 ..." line) and the idle resident memory.
+// gateway in mode LF over TLS with SEED on both sides. The machine's floor
+// for terminal -> host: a bare process that sleeps the quiet period on an
+// exact timer and then writes to the host. Also the start-up time (exec to
+// the first "대기중 ..." line) and the idle resident memory.
 //
 // The figure of each run is its p50 and p99; the table shows the median of
 // the runs, because a shared machine disturbs single runs.
 //
-//   relay_latency [--runs R] [--messages N] [--starts K] [--only socat|vt|lf]
+//   relay_latency [--runs R] [--messages N] [--starts K] [--only socat|vt|lf|floor]
 // TAVORLINE=PATH measures another build of the gateway.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
+#include <sys/timerfd.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -308,6 +316,63 @@ Direction measureSocat(int count, std::mt19937& random) {
     return measure(*line.terminal, host, messages, messages.response, 0ms, count, random);
 }
 
+// What this machine itself adds to the terminal -> host path: a process that
+// sleeps the quiet period on an exact timer and then writes the request to
+// the same kind of loopback host, with nothing in between. Waking from a
+// 100 ms sleep costs more than socat's relay of a message already awaited.
+[[noreturn]] void sleepThenSend(int goFd, std::uint16_t port, const Bytes& request) {
+    const int host = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int one = 1;
+    ::setsockopt(host, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (::connect(host, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ::_exit(1);
+    const int timer = ::timerfd_create(CLOCK_MONOTONIC, 0);
+    const itimerspec quiet{{0, 0}, {0, std::chrono::nanoseconds(kQuietPeriod).count()}};
+    char go = 0;
+    while (::read(goFd, &go, 1) == 1) {
+        ::timerfd_settime(timer, 0, &quiet, nullptr);
+        std::uint64_t expirations = 0;
+        if (::read(timer, &expirations, sizeof expirations) != sizeof expirations) ::_exit(1);
+        if (::write(host, request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
+            ::_exit(1);
+        }
+    }
+    ::_exit(0);
+}
+
+std::vector<double> measureFloor(int count, std::mt19937& random) {
+    const Messages messages;
+    sim::HostListener listener("127.0.0.1", 0, sim::TlsSetup{});
+    int go[2];
+    require(::pipe(go) == 0, "pipe failed");
+    const pid_t sleeper = ::fork();
+    require(sleeper >= 0, "fork failed");
+    if (sleeper == 0) {
+        ::close(go[1]);
+        sleepThenSend(go[0], static_cast<std::uint16_t>(listener.port()), messages.request);
+    }
+    ::close(go[0]);
+    auto connection = listener.accept(kStepLimitMs, kStepLimitMs);
+    require(connection != nullptr, "the sleeper did not connect");
+    HostEnd host(std::move(connection), nullptr);
+    std::uniform_int_distribution<int> pauseMs(4, 40);
+    std::vector<double> samples;
+    for (int i = -kWarmUp; i < count; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
+        const Clock::time_point started = Clock::now();
+        require(::write(go[1], "g", 1) == 1, "the sleeper is gone");
+        const auto [request, received] = host.receiveMessage();
+        require(request == messages.request, "the host got another request than was sent");
+        if (i >= 0) samples.push_back(milliseconds(received - started - kQuietPeriod));
+    }
+    ::close(go[1]);
+    ::waitpid(sleeper, nullptr, 0);
+    return samples;
+}
+
 long residentKilobytes(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
@@ -364,7 +429,7 @@ struct Options {
     int runs = 5;
     int messages = 250;
     int starts = 10;
-    std::string only;  // one path: socat, vt or lf
+    std::string only;  // one path: socat, vt, lf or floor
 };
 
 Options parse(int argc, char* argv[]) {
@@ -385,7 +450,7 @@ Options parse(int argc, char* argv[]) {
             options.only = argv[++i];
         } else {
             throw Failure("unknown option " + argument +
-                          "\nusage: relay_latency [--runs R] [--messages N] [--starts K] [--only socat|vt|lf]");
+                          "\nusage: relay_latency [--runs R] [--messages N] [--starts K] [--only socat|vt|lf|floor]");
         }
     }
     require(options.runs >= 1 && options.messages >= 1 && options.starts >= 1,
@@ -402,7 +467,7 @@ int main(int argc, char* argv[]) {
     try {
         const Options options = parse(argc, argv);
         std::mt19937 random(20240611);
-        Summary vtUp, vtDown, socatUp, socatDown, lfUp, lfDown;
+        Summary vtUp, vtDown, socatUp, socatDown, lfUp, lfDown, floorDown;
         const auto report = [](int run, const char* path, const Direction& d) {
             std::printf("run %d  %-12s host->terminal p50 %7.3f p99 %7.3f   terminal->host%s p50 %7.3f p99 %7.3f ms\n",
                         run, path, quantile(d.hostToTerminal, 0.5), quantile(d.hostToTerminal, 0.99),
@@ -432,6 +497,13 @@ int main(int argc, char* argv[]) {
                     lfUp.add(d.hostToTerminal);
                     lfDown.add(d.terminalToHost);
                     report(run, "gateway LF", d);
+                }},
+                {"floor", [&] {
+                    const std::vector<double> samples = measureFloor(options.messages, random);
+                    floorDown.add(samples);
+                    std::printf("run %d  %-12s %38s terminal->host (net) p50 %7.3f p99 %7.3f ms\n",
+                                run, "sleep+send", "", quantile(samples, 0.5),
+                                quantile(samples, 0.99));
                 }}};
             const auto take = [&](const auto& path) {
                 if (options.only.empty() || options.only == path.first) path.second();
@@ -473,6 +545,8 @@ int main(int argc, char* argv[]) {
         std::printf("%-28s %10.3f %10.3f\n", "terminal -> host p50 / p99", median(lfDown.p50),
                     median(lfDown.p99));
         std::printf("(net: less the gateway's 100 ms quiet period; socat has none)\n");
+        std::printf("%-28s %10.3f %10.3f   (a bare process: timer, then write; no relay)\n",
+                    "machine floor, net p50 / p99", median(floorDown.p50), median(floorDown.p99));
         std::printf("\nstart-up to \"%s\" over %d starts: median %.0f ms, slowest %.0f ms\n",
                     kReady.c_str(), options.starts, median(ready),
                     *std::max_element(ready.begin(), ready.end()));
