@@ -79,6 +79,9 @@ public:
     // The serial device went away; the shell has closed the port. The next
     // reset opens it again.
     void AproLineLost(BytesView reason);
+    // The lost device is back: a reset opens it again at once, as nobody may
+    // be at the counter to press the button (and headless has none).
+    void AproLineBack();
     void DGetTimerTimer();
 
     // Web screen.

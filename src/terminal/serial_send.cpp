@@ -39,6 +39,11 @@ void Gateway::AproLineLost(BytesView reason) {
     disp_mess(text);
 }
 
+void Gateway::AproLineBack() {
+    log(Format("[COM  %s][%s]", {now(), "COM" + config_.record().EcPort + ": the device is back"}));
+    BT_INITClick();
+}
+
 void Gateway::waitUntilSent() {
     int stalled = 0;
     for (int used = ports_.serial.outBuffUsed(); used > 0;) {

@@ -75,5 +75,16 @@ TEST_F(SerialSend, LostLineIsLoggedAndShown) {
     EXPECT_EQ(logLines().back(), "[COM  14:03:27][COM6: Input/output error]");
 }
 
+TEST_F(SerialSend, LineThatComesBackIsReopenedByAReset) {
+    gateway.AproLineLost("Input/output error");
+    serial.close();
+    const int opens = serial.opens;
+    gateway.AproLineBack();
+    EXPECT_EQ(serial.opens, opens + 1);
+    EXPECT_TRUE(serial.isOpen());
+    EXPECT_THAT(logLines(), ::testing::Contains("[COM  14:03:27][COM6: the device is back]"));
+    EXPECT_EQ(ui.statuses.back(), "\xB4\xEB\xB1\xE2\xC1\xDF ...");
+}
+
 }  // namespace
 }  // namespace tavorline::testing

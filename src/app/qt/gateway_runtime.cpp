@@ -30,10 +30,10 @@ GatewayRuntime::GatewayRuntime(std::filesystem::path programFolder, UiSink& ui,
       TM_(kWatchdogInterval),
       DGetTimer_(kRequestQuietPeriod),
       TMInit_(kStatusRestoreDelay),
-      gateway_(GatewayPorts{serial_, hostTransport_, cipherLibrary_, TM_, DGetTimer_, TMInit_, ui_,
-                            web_, clock_, versions_, programFolder}),
       bridgePath_(bridgePath.empty() ? LocalWebBridge::defaultSocketPath(programFolder)
-                                     : std::move(bridgePath)) {
+                                     : std::move(bridgePath)),
+      gateway_(GatewayPorts{serial_, hostTransport_, cipherLibrary_, TM_, DGetTimer_, TMInit_, ui_,
+                            web_, clock_, versions_, programFolder}) {
     TM_.setHandler([this] { guarded([this] { gateway_.TMTimer(); }); });
     DGetTimer_.setHandler([this] { guarded([this] { gateway_.DGetTimerTimer(); }); });
     TMInit_.setHandler([this] { guarded([this] { gateway_.TMInitTimer(); }); });
@@ -43,6 +43,8 @@ GatewayRuntime::GatewayRuntime(std::filesystem::path programFolder, UiSink& ui,
     QObject::connect(&serial_, &QtSerialPort::lineLost, [this](const QString& reason) {
         guarded([this, &reason] { gateway_.AproLineLost(toCp949(reason)); });
     });
+    QObject::connect(&serial_, &QtSerialPort::lineBack,
+                     [this] { guarded([this] { gateway_.AproLineBack(); }); });
     web_.setWebHandleHandler([this](std::uint64_t handle) {
         guarded([this, handle] { gateway_.WMWebHandle(handle); });
     });

@@ -22,6 +22,8 @@ constexpr qint64 kMaxEventCount = std::numeric_limits<std::uint16_t>::max();
 constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
 // Slack on top of twice the line time, for the driver and a busy machine.
 constexpr qint64 kDrainSlackMs = 1000;
+// How often a lost device is looked for; only while it is lost.
+constexpr int kDeviceWatchMs = 2000;
 
 }  // namespace
 
@@ -29,6 +31,9 @@ QtSerialPort::QtSerialPort(std::filesystem::path programFolder, QObject* parent)
     : QObject(parent), programFolder_(std::move(programFolder)) {
     connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::onReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
+    deviceWatch_.setInterval(kDeviceWatchMs);
+    deviceWatch_.setTimerType(Qt::VeryCoarseTimer);
+    connect(&deviceWatch_, &QTimer::timeout, this, &QtSerialPort::checkWatchedDevice);
 }
 
 QtSerialPort::~QtSerialPort() { close(); }
@@ -201,10 +206,36 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
             const QSerialPort::SerialPortError error = port_.error();
             if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError) return;
             const QString reason = port_.errorString();
+            const QString lostPath = port_.portName();
             close();
+            watchForDevice(lostPath);
             emit lineLost(reason);
         },
         Qt::QueuedConnection);
+}
+
+// A device that was pulled out (its node or link gone) and has come back is
+// reported once, so that the gateway can open it again without waiting for a
+// reset nobody may press. A node that never went away is not: whatever made
+// it fail may still be there, and the next reset will try it.
+void QtSerialPort::watchForDevice(const QString& path) {
+    watchedPath_ = path;
+    watchedGone_ = false;
+    deviceWatch_.start();
+}
+
+void QtSerialPort::checkWatchedDevice() {
+    if (port_.isOpen()) {
+        deviceWatch_.stop();
+        return;
+    }
+    const bool present = QFileInfo::exists(watchedPath_);
+    if (!present) {
+        watchedGone_ = true;
+    } else if (watchedGone_) {
+        deviceWatch_.stop();
+        emit lineBack();
+    }
 }
 
 void QtSerialPort::scheduleReceiveEvent() {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -54,10 +55,15 @@ signals:
     // The device went away (an adapter pulled out, a line hung up); the
     // port has been closed.
     void lineLost(const QString& reason);
+    // The lost device is there again (its node or link came back); the port
+    // is still closed.
+    void lineBack();
 
 private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
+    void watchForDevice(const QString& path);
+    void checkWatchedDevice();
     void scheduleReceiveEvent();
     void raiseReceiveEvent();
     std::size_t writeToDriver(BytesView bytes);
@@ -71,6 +77,9 @@ private:
     bool monitoring_ = false;
     bool eventQueued_ = false;
     bool closeQueued_ = false;
+    QTimer deviceWatch_;
+    QString watchedPath_;
+    bool watchedGone_ = false;
     // Output last counted as fully sent, with no write since.
     bool outputDrained_ = false;
     // Counts bytes taken by the engine, to tell a handler that reads from one
