@@ -32,7 +32,10 @@ echo
 echo "== idle gateway: $wakeup_runs runs of ${wakeup_seconds} s"
 rates=()
 for ((run = 1; run <= wakeup_runs; run++)); do
-    line=$(TAVORLINE=$build/bin/tavorline bash "$root/bench/idle_wakeups.sh" "$wakeup_seconds" | head -n 1)
+    # The whole report, then its first line: `head` could close the pipe
+    # before the report's second line, and pipefail would end the script.
+    report=$(TAVORLINE=$build/bin/tavorline bash "$root/bench/idle_wakeups.sh" "$wakeup_seconds")
+    line=${report%%$'\n'*}
     echo "   $line"
     rates+=("$(sed -n 's/.*(\([0-9.]*\) per second).*/\1/p' <<<"$line")")
 done

@@ -22,8 +22,11 @@ constexpr qint64 kMaxEventCount = std::numeric_limits<std::uint16_t>::max();
 constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
 // Slack on top of twice the line time, for the driver and a busy machine.
 constexpr qint64 kDrainSlackMs = 1000;
-// How often a lost device is looked for; only while it is lost.
-constexpr int kDeviceWatchMs = 2000;
+// How often a lost device is looked for, only while it is lost: first every
+// two seconds, at most once a minute for one that keeps failing.
+constexpr int kDeviceWatchFirstMs = 2000;
+constexpr int kDeviceWatchLongestMs = 64000;
+constexpr qint64 kLineSettledMs = 60000;
 
 }  // namespace
 
@@ -31,7 +34,7 @@ QtSerialPort::QtSerialPort(std::filesystem::path programFolder, QObject* parent)
     : QObject(parent), programFolder_(std::move(programFolder)) {
     connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::onReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
-    deviceWatch_.setInterval(kDeviceWatchMs);
+    deviceWatch_.setInterval(kDeviceWatchFirstMs);
     deviceWatch_.setTimerType(Qt::VeryCoarseTimer);
     connect(&deviceWatch_, &QTimer::timeout, this, &QtSerialPort::checkWatchedDevice);
 }
@@ -78,6 +81,7 @@ void QtSerialPort::open() {
         throw SerialError(message);
     }
     outputDrained_ = false;
+    openedPath_ = path;
     // A pty has no modem lines; the terminal cable does, and wants them up.
     port_.setDataTerminalReady(true);
     port_.setRequestToSend(true);
@@ -206,21 +210,24 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
             const QSerialPort::SerialPortError error = port_.error();
             if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError) return;
             const QString reason = port_.errorString();
-            const QString lostPath = port_.portName();
             close();
-            watchForDevice(lostPath);
+            watchForDevice(openedPath_);
             emit lineLost(reason);
         },
         Qt::QueuedConnection);
 }
 
-// A device that was pulled out (its node or link gone) and has come back is
-// reported once, so that the gateway can open it again without waiting for a
-// reset nobody may press. A node that never went away is not: whatever made
-// it fail may still be there, and the next reset will try it.
+// Once the device is there again (an adapter plugged back in, a link whose
+// target came back) it is reported, so that the gateway can open it without
+// waiting for a reset nobody may press. Each report that leaves the line
+// closed, or is followed by a new loss within a minute, makes the next look
+// wait twice as long, so a device that keeps failing costs a reset a minute
+// at most rather than one every two seconds.
 void QtSerialPort::watchForDevice(const QString& path) {
     watchedPath_ = path;
-    watchedGone_ = false;
+    if (!sinceLineBack_.isValid() || sinceLineBack_.hasExpired(kLineSettledMs)) {
+        deviceWatch_.setInterval(kDeviceWatchFirstMs);
+    }
     deviceWatch_.start();
 }
 
@@ -229,13 +236,10 @@ void QtSerialPort::checkWatchedDevice() {
         deviceWatch_.stop();
         return;
     }
-    const bool present = QFileInfo::exists(watchedPath_);
-    if (!present) {
-        watchedGone_ = true;
-    } else if (watchedGone_) {
-        deviceWatch_.stop();
-        emit lineBack();
-    }
+    if (!QFileInfo::exists(watchedPath_)) return;
+    deviceWatch_.setInterval(std::min(deviceWatch_.interval() * 2, kDeviceWatchLongestMs));
+    sinceLineBack_.start();
+    emit lineBack();
 }
 
 void QtSerialPort::scheduleReceiveEvent() {

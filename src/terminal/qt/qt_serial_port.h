@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QSerialPort>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <cstdint>
@@ -55,8 +56,7 @@ signals:
     // The device went away (an adapter pulled out, a line hung up); the
     // port has been closed.
     void lineLost(const QString& reason);
-    // The lost device is there again (its node or link came back); the port
-    // is still closed.
+    // The lost device is there to be opened again; the port is still closed.
     void lineBack();
 
 private:
@@ -77,9 +77,11 @@ private:
     bool monitoring_ = false;
     bool eventQueued_ = false;
     bool closeQueued_ = false;
+    // The device as it was opened (QSerialPort's own name drops "/dev/").
+    QString openedPath_;
     QTimer deviceWatch_;
     QString watchedPath_;
-    bool watchedGone_ = false;
+    QElapsedTimer sinceLineBack_;
     // Output last counted as fully sent, with no write since.
     bool outputDrained_ = false;
     // Counts bytes taken by the engine, to tell a handler that reads from one
