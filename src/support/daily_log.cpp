@@ -8,7 +8,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The whole line in one write, so that a reader never sees half of it.
+// The line and its CR LF are handed to the system together (one write while
+// they fit the stream's buffer), so a reader rarely sees half a line.
 bool appendLine(std::FILE* out, BytesView line) {
     std::fwrite(line.data(), 1, line.size(), out);
     std::fwrite("\r\n", 1, 2, out);
