@@ -382,25 +382,6 @@ long residentKilobytes(pid_t pid) {
     return -1;
 }
 
-// Our child running `name`; -1 when there is none.
-pid_t childNamed(const std::string& name) {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string text;
-        if (!std::getline(stat, text)) continue;
-        const auto open = text.find('(');
-        const auto close = text.rfind(')');
-        if (open == std::string::npos || close == std::string::npos) continue;
-        int parent = 0;
-        char state = 0;
-        std::sscanf(text.c_str() + close + 1, " %c %d", &state, &parent);
-        if (parent == ::getpid() && text.substr(open + 1, close - open - 1) == name) {
-            return static_cast<pid_t>(std::atoi(text.c_str()));
-        }
-    }
-    return -1;
-}
-
 // Start-up to ready of one fresh gateway, and its resident memory once it
 // has answered a line check and idled for two seconds.
 std::pair<double, long> startOnce() {
@@ -413,7 +394,7 @@ std::pair<double, long> startOnce() {
     const double ready = milliseconds(Clock::now() - started);
     awaitLineCheck(*line.terminal);
     std::this_thread::sleep_for(2s);
-    return {ready, residentKilobytes(childNamed("tavorline"))};
+    return {ready, residentKilobytes(e2e::childPid("tavorline"))};
 }
 
 struct Summary {

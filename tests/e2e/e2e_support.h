@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -145,5 +147,8 @@ private:
     std::unique_ptr<ChildProcess> process_;
     bool ready_ = false;
 };
+
+// The running child of this process whose program is `name`; -1 when none.
+pid_t childPid(std::string_view name);
 
 }  // namespace tavorline::e2e

@@ -10,25 +10,6 @@
 
 namespace tavorline::e2e {
 
-pid_t childPid(std::string_view name) {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream stat(entry.path() / "stat");
-        std::string text;
-        if (!std::getline(stat, text)) continue;
-        const auto open = text.find('(');
-        const auto close = text.rfind(')');
-        if (open == std::string::npos || close == std::string::npos) continue;
-        char state = 0;
-        int parent = 0;
-        std::istringstream(text.substr(close + 1)) >> state >> parent;
-        if (parent == ::getpid() && state != 'Z' &&
-            std::string_view(text).substr(open + 1, close - open - 1) == name.substr(0, 15)) {
-            return static_cast<pid_t>(std::stol(text));
-        }
-    }
-    return -1;
-}
-
 long cpuTicks(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string text;

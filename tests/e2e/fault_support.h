@@ -13,9 +13,6 @@
 // time, and one terminal call on a pty pair.
 namespace tavorline::e2e {
 
-// The running child of this process whose program is `name`; -1 when none.
-pid_t childPid(std::string_view name);
-
 // User and system time `pid` has used, in clock ticks.
 long cpuTicks(pid_t pid);
 // The ticks `pid` uses while the test sleeps `span`.
