@@ -241,9 +241,13 @@ std::string gatewayProgram() {
     return chosen != nullptr && *chosen != '\0' ? chosen : e2e::program("tavorline");
 }
 
+// Its status lines go to a file. A thread of the bench that woke for each of
+// them competed with the host's reader for this machine's two CPUs: with it,
+// terminal -> host p99 measured about 3.3 ms, without it about 1.1 ms.
 std::unique_ptr<ChildProcess> startGateway(const std::filesystem::path& home) {
     auto gateway = std::make_unique<ChildProcess>(
-        std::vector<std::string>{gatewayProgram(), "--headless", "--home", home.string()});
+        std::vector<std::string>{gatewayProgram(), "--headless", "--home", home.string()},
+        home / "gateway.out");
     require(gateway->waitForOutput(kReady), "the gateway did not start\n" + gateway->transcript());
     return gateway;
 }

@@ -49,21 +49,35 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-ChildProcess::ChildProcess(std::vector<std::string> arguments) : name_(arguments.at(0)) {
-    int out[2];
-    int err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
+ChildProcess::ChildProcess(std::vector<std::string> arguments,
+                           std::optional<std::filesystem::path> outputFile)
+    : name_(arguments.at(0)), outputFile_(std::move(outputFile)) {
+    int out[2] = {-1, -1};
+    int err[2] = {-1, -1};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    if (outputFile_) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile_->c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        drained_ = true;
+    } else {
+        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+            posix_spawn_file_actions_destroy(&actions);
+            throw std::runtime_error("pipe failed");
+        }
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    }
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
     const int failed = ::posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    if (outputFile_) {
+        if (failed != 0) throw std::runtime_error("cannot start " + name_ + ": " + std::strerror(failed));
+        return;
+    }
     ::close(out[1]);
     ::close(err[1]);
     if (failed != 0) {
@@ -105,6 +119,7 @@ void ChildProcess::collect(int outFd, int errFd) {
 }
 
 std::string ChildProcess::output() const {
+    if (outputFile_) return readFile(*outputFile_);
     std::lock_guard lock(mutex_);
     return out_;
 }
@@ -114,17 +129,32 @@ std::string ChildProcess::errors() const {
     return err_;
 }
 
+bool ChildProcess::awaitOutput(const std::function<bool(const std::string&)>& done,
+                               std::chrono::milliseconds limit) {
+    if (!outputFile_) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] { return done(out_); });
+    }
+    const auto end = Clock::now() + limit;
+    while (!done(readFile(*outputFile_))) {
+        if (Clock::now() >= end) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
 bool ChildProcess::waitForOutput(std::string_view text, std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return out_.find(text) != std::string::npos; });
+    return awaitOutput([text](const std::string& out) { return out.find(text) != std::string::npos; },
+                       limit);
 }
 
 std::string ChildProcess::firstLine(std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    if (!changed_.wait_for(lock, limit, [&] { return out_.find('\n') != std::string::npos; })) {
+    if (!awaitOutput([](const std::string& out) { return out.find('\n') != std::string::npos; },
+                     limit)) {
         return {};
     }
-    return out_.substr(0, out_.find('\n'));
+    const std::string out = output();
+    return out.substr(0, out.find('\n'));
 }
 
 std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds limit) {
@@ -155,6 +185,7 @@ void ChildProcess::terminate() {
 }
 
 std::string ChildProcess::transcript() const {
+    if (outputFile_) return "--- " + name_ + " output and errors:\n" + readFile(*outputFile_);
     std::lock_guard lock(mutex_);
     return "--- " + name_ + " output:\n" + out_ + "--- " + name_ + " errors:\n" + err_;
 }

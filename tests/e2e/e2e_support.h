@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -42,9 +43,13 @@ private:
 
 // A child process whose standard output and error are collected as they come.
 // Ended with SIGTERM (then SIGKILL) when the object goes, if still running.
+// With an output file, both streams go to that file instead and no thread of
+// this process wakes for each line the child prints: for measurements, where
+// such a thread would compete for the CPUs with what is being timed.
 class ChildProcess {
 public:
-    explicit ChildProcess(std::vector<std::string> arguments);
+    explicit ChildProcess(std::vector<std::string> arguments,
+                          std::optional<std::filesystem::path> outputFile = std::nullopt);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -65,8 +70,11 @@ public:
 
 private:
     void collect(int outFd, int errFd);
+    bool awaitOutput(const std::function<bool(const std::string&)>& done,
+                     std::chrono::milliseconds limit);
 
     std::string name_;
+    std::optional<std::filesystem::path> outputFile_;
     pid_t pid_ = -1;
     std::optional<int> status_;
     std::thread reader_;
