@@ -6,10 +6,15 @@
 namespace tavorline {
 
 LocalTime QtClock::now() const {
-    const QDateTime local = QDateTime::currentDateTime();
-    const QDate date = local.date();
-    const QTime time = local.time();
-    return {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    if (second != convertedSecond_) {
+        const QDateTime local = QDateTime::fromSecsSinceEpoch(second);
+        const QDate date = local.date();
+        const QTime time = local.time();
+        converted_ = {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
+        convertedSecond_ = second;
+    }
+    return converted_;
 }
 
 void QtClock::wait(std::chrono::milliseconds duration) {
