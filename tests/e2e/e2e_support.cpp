@@ -54,6 +54,9 @@ ChildProcess::ChildProcess(std::vector<std::string> arguments,
     : name_(arguments.at(0)), outputFile_(std::move(outputFile)) {
     int out[2] = {-1, -1};
     int err[2] = {-1, -1};
+    if (!outputFile_ && (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)) {
+        throw std::runtime_error("pipe failed");
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (outputFile_) {
@@ -62,10 +65,6 @@ ChildProcess::ChildProcess(std::vector<std::string> arguments,
         posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
         drained_ = true;
     } else {
-        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-            posix_spawn_file_actions_destroy(&actions);
-            throw std::runtime_error("pipe failed");
-        }
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     }
@@ -74,18 +73,19 @@ ChildProcess::ChildProcess(std::vector<std::string> arguments,
     argv.push_back(nullptr);
     const int failed = ::posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (outputFile_) {
-        if (failed != 0) throw std::runtime_error("cannot start " + name_ + ": " + std::strerror(failed));
-        return;
-    }
-    ::close(out[1]);
-    ::close(err[1]);
+    const auto closeIfOpen = [](int fd) {
+        if (fd >= 0) ::close(fd);
+    };
+    closeIfOpen(out[1]);
+    closeIfOpen(err[1]);
     if (failed != 0) {
-        ::close(out[0]);
-        ::close(err[0]);
+        closeIfOpen(out[0]);
+        closeIfOpen(err[0]);
         throw std::runtime_error("cannot start " + name_ + ": " + std::strerror(failed));
     }
-    reader_ = std::thread([this, outFd = out[0], errFd = err[0]] { collect(outFd, errFd); });
+    if (!outputFile_) {
+        reader_ = std::thread([this, outFd = out[0], errFd = err[0]] { collect(outFd, errFd); });
+    }
 }
 
 ChildProcess::~ChildProcess() {
@@ -144,8 +144,8 @@ bool ChildProcess::awaitOutput(const std::function<bool(const std::string&)>& do
 }
 
 bool ChildProcess::waitForOutput(std::string_view text, std::chrono::milliseconds limit) {
-    return awaitOutput([text](const std::string& out) { return out.find(text) != std::string::npos; },
-                       limit);
+    return awaitOutput(
+        [text](const std::string& out) { return out.find(text) != std::string::npos; }, limit);
 }
 
 std::string ChildProcess::firstLine(std::chrono::milliseconds limit) {

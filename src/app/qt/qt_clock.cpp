@@ -11,7 +11,8 @@ LocalTime QtClock::now() const {
         const QDateTime local = QDateTime::fromSecsSinceEpoch(second);
         const QDate date = local.date();
         const QTime time = local.time();
-        converted_ = {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
+        converted_ = {date.year(), date.month(),  date.day(),
+                      time.hour(), time.minute(), time.second()};
         convertedSecond_ = second;
     }
     return converted_;
