@@ -15,6 +15,7 @@ add_library(tavorline_qt_adapters STATIC
     app/qt/local_web_bridge.cpp
     app/qt/termination_signals.h
     app/qt/termination_signals.cpp
+    app/qt/yield_to_reader.h
 )
 set_target_properties(tavorline_qt_adapters PROPERTIES AUTOMOC ON)
 target_include_directories(tavorline_qt_adapters PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})

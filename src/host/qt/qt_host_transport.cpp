@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "app/qt/cp949.h"
+#include "app/qt/yield_to_reader.h"
 
 namespace tavorline {
 namespace {
@@ -224,6 +225,7 @@ void QtHostTransport::write(BytesView bytes) {
             throw HostError(message);
         }
     }
+    yieldToReader();
 }
 
 qintptr QtHostTransport::socketDescriptor() const {

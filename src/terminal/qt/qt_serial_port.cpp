@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "app/qt/cp949.h"
+#include "app/qt/yield_to_reader.h"
 
 namespace tavorline {
 namespace {
@@ -149,6 +150,7 @@ std::size_t QtSerialPort::writeToDriver(BytesView bytes) {
     if (port_.bytesToWrite() > 0) return 0;
     for (;;) {
         const ssize_t written = ::write(port_.handle(), bytes.data(), bytes.size());
+        if (written > 0) yieldToReader();
         if (written >= 0) return static_cast<std::size_t>(written);
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
