@@ -1,12 +1,11 @@
 #include "sealed_message.h"
 
-#include <openssl/crypto.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "openssl_context.h"
+#include "gcrypt_runtime.h"
+#include "secure_bytes.h"
 #include "session_key.h"
 #include "vornlib.h"
 #include "vornlib_host.h"
@@ -30,7 +29,7 @@ bool isValidTag(const unsigned char* tag) { return std::all_of(tag, tag + kTagSi
 class LoadedKey {
 public:
     explicit LoadedKey(const unsigned char* cipherKey20) : ok_(loadSessionKey(cipherKey20, key_)) {}
-    ~LoadedKey() { OPENSSL_cleanse(key_.data(), key_.size()); }
+    ~LoadedKey() { wipe(key_.data(), key_.size()); }
     LoadedKey(const LoadedKey&) = delete;
     LoadedKey& operator=(const LoadedKey&) = delete;
     bool ok() const { return ok_; }
@@ -62,7 +61,7 @@ int sealMessage(const char* tag, std::span<const unsigned char> plain,
     sealed[kTagSize + 1] = static_cast<unsigned char>(body & 0xFF);
     const auto iv = std::span(sealed).subspan(kHeaderSize, kIvSize);
     if (!randomBytes(iv)) return -1;
-    const int n = runCipher(des2Cbc(), key.data(), iv.data(), true, true, plain,
+    const int n = runCipher(Cipher::Des2Cbc, key.data(), iv.data(), true, true, plain,
                             std::span(sealed).subspan(kHeaderSize + kIvSize));
     if (n < 0 || kHeaderSize + kIvSize + static_cast<std::size_t>(n) != total) return -1;
     std::copy_n(sealed.begin(), total, out.begin());
@@ -86,10 +85,10 @@ int openMessage(std::span<const unsigned char> message, const unsigned char* cip
     const auto iv = message.subspan(kHeaderSize, kIvSize);
     const auto cipherText = message.subspan(kHeaderSize + kIvSize);
     std::vector<unsigned char> plain(cipherText.size() + kDesBlockSize);
-    const int n = runCipher(des2Cbc(), key.data(), iv.data(), false, true, cipherText, plain);
+    const int n = runCipher(Cipher::Des2Cbc, key.data(), iv.data(), false, true, cipherText, plain);
     const bool fits = n >= 0 && static_cast<std::size_t>(n) <= out.size();
     if (fits) std::copy_n(plain.begin(), n, out.begin());
-    OPENSSL_cleanse(plain.data(), plain.size());
+    wipe(plain.data(), plain.size());
     return fits ? n : -1;
 }
 
@@ -127,23 +126,23 @@ int openChecked(const unsigned char* data, int len, const unsigned char* cipherK
 
 extern "C" {
 
-int GetRasEncData(const char* tag, const unsigned char* data, int len, unsigned char* cipherKey20,
-                  unsigned char* out) {
+int VORNLIB_CALL GetRasEncData(const char* tag, const unsigned char* data, int len,
+                               unsigned char* cipherKey20, unsigned char* out) {
     return sealChecked(tag, data, len, cipherKey20, out, VORNLIB_EXCHANGE_AREA_SIZE);
 }
 
-int GetRasDecData(const unsigned char* data, int len, unsigned char* cipherKey20,
-                  unsigned char* out) {
+int VORNLIB_CALL GetRasDecData(const unsigned char* data, int len, unsigned char* cipherKey20,
+                               unsigned char* out) {
     return openChecked(data, len, cipherKey20, out, VORNLIB_EXCHANGE_AREA_SIZE);
 }
 
-int VornHost_Seal(const char* tag, const unsigned char* data, int len,
-                  const unsigned char* cipherKey20, unsigned char* out, int outSize) {
+int VORNLIB_CALL VornHost_Seal(const char* tag, const unsigned char* data, int len,
+                               const unsigned char* cipherKey20, unsigned char* out, int outSize) {
     return sealChecked(tag, data, len, cipherKey20, out, outSize);
 }
 
-int VornHost_Open(const unsigned char* data, int len, const unsigned char* cipherKey20,
-                  unsigned char* out, int outSize) {
+int VORNLIB_CALL VornHost_Open(const unsigned char* data, int len, const unsigned char* cipherKey20,
+                               unsigned char* out, int outSize) {
     return openChecked(data, len, cipherKey20, out, outSize);
 }
 

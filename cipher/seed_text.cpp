@@ -3,15 +3,14 @@
 //
 // Text = base64( IV[16] || SEED-CBC(key, IV, plain + PKCS#7 padding) )
 
-#include <openssl/crypto.h>
-
 #include <array>
 #include <cstring>
 #include <span>
 #include <vector>
 
 #include "base64.h"
-#include "openssl_context.h"
+#include "gcrypt_runtime.h"
+#include "secure_bytes.h"
 #include "vornlib.h"
 
 namespace vornlib {
@@ -40,7 +39,7 @@ constexpr std::size_t kMaxPlainSize = kMaxSealedSize - kSeedBlockSize - 1;
 class Scratch {
 public:
     explicit Scratch(std::size_t size) : bytes_(size) {}
-    ~Scratch() { OPENSSL_cleanse(bytes_.data(), bytes_.size()); }
+    ~Scratch() { wipe(bytes_.data(), bytes_.size()); }
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
     std::span<unsigned char> span() { return bytes_; }
@@ -56,7 +55,7 @@ int seedEncrypt(const char* input, char* output) {
     Scratch sealed(kSeedBlockSize + n + kSeedBlockSize);
     const auto iv = sealed.span().first(kSeedBlockSize);
     if (!randomBytes(iv)) return -1;
-    const int cipherSize = runCipher(seedCbc(), kSeedKey.data(), iv.data(), true, true,
+    const int cipherSize = runCipher(Cipher::SeedCbc, kSeedKey.data(), iv.data(), true, true,
                                      {reinterpret_cast<const unsigned char*>(input), n},
                                      sealed.span().subspan(kSeedBlockSize));
     if (cipherSize < 0) return -1;
@@ -78,7 +77,7 @@ int seedDecrypt(const char* input, char* output) {
 
     const std::span<const unsigned char> bytes(*sealed);
     Scratch plain(sealed->size());
-    const int plainSize = runCipher(seedCbc(), kSeedKey.data(), bytes.data(), false, true,
+    const int plainSize = runCipher(Cipher::SeedCbc, kSeedKey.data(), bytes.data(), false, true,
                                     bytes.subspan(kSeedBlockSize), plain.span());
     if (plainSize < 0 || static_cast<std::size_t>(plainSize) > kMaxTextSize) return -1;
     std::memcpy(output, plain.span().data(), static_cast<std::size_t>(plainSize));
@@ -89,7 +88,7 @@ int seedDecrypt(const char* input, char* output) {
 }  // namespace
 }  // namespace vornlib
 
-extern "C" int SEED_Vorn(const char* mode, const char* input, char* output) {
+extern "C" int VORNLIB_CALL SEED_Vorn(const char* mode, const char* input, char* output) {
     if (mode == nullptr || input == nullptr || output == nullptr) return -1;
     try {
         if (std::strcmp(mode, "E") == 0) return vornlib::seedEncrypt(input, output);

@@ -1,12 +1,11 @@
 #include "session_key.h"
 
-#include <openssl/crypto.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
 
-#include "openssl_context.h"
+#include "gcrypt_runtime.h"
+#include "secure_bytes.h"
 #include "vornlib.h"
 
 namespace vornlib {
@@ -38,7 +37,8 @@ bool halvesDiffer(const Des2Key& key) {
 bool des2Block(bool encrypt, const unsigned char* key16, const unsigned char* in8,
                unsigned char* out8) {
     unsigned char block[2 * kDesBlockSize];
-    const int n = runCipher(des2Ecb(), key16, nullptr, encrypt, false, {in8, kDesBlockSize}, block);
+    const int n =
+        runCipher(Cipher::Des2Ecb, key16, nullptr, encrypt, false, {in8, kDesBlockSize}, block);
     if (n != static_cast<int>(kDesBlockSize)) return false;
     std::memcpy(out8, block, kDesBlockSize);
     return true;
@@ -65,15 +65,15 @@ bool loadSessionKey(const unsigned char* cipherKey20, Des2Key& key) {
     std::copy_n(cipherKey20, kDes2KeySize, key.begin());
     KeyCheck check;
     if (keyCheckValue(key, check) &&
-        CRYPTO_memcmp(check.data(), cipherKey20 + kDes2KeySize, check.size()) == 0) {
+        equalInConstantTime(check.data(), cipherKey20 + kDes2KeySize, check.size())) {
         return true;
     }
-    OPENSSL_cleanse(key.data(), key.size());
+    wipe(key.data(), key.size());
     return false;
 }
 
 void clearSessionKey(unsigned char* cipherKey20) {
-    if (cipherKey20 != nullptr) OPENSSL_cleanse(cipherKey20, kCipherKeySize);
+    if (cipherKey20 != nullptr) wipe(cipherKey20, kCipherKeySize);
 }
 
 }  // namespace vornlib
@@ -84,7 +84,7 @@ static_assert(vornlib::kCipherKeySize == VORNLIB_CIPHER_KEY_SIZE);
 
 // On refusal the block is zeroed: the gateway has no way to see a failure
 // here, and eight zero bytes are safer to send than the plain block.
-void EncDES3(const unsigned char* in8, const char* key16, unsigned char* out8) {
+void VORNLIB_CALL EncDES3(const unsigned char* in8, const char* key16, unsigned char* out8) {
     if (out8 == nullptr) return;
     const auto* key = reinterpret_cast<const unsigned char*>(key16);
     if (in8 == nullptr || key16 == nullptr || !vornlib::des2Block(true, key, in8, out8)) {
@@ -92,7 +92,7 @@ void EncDES3(const unsigned char* in8, const char* key16, unsigned char* out8) {
     }
 }
 
-void DecDES3(const unsigned char* in8, const char* key16, unsigned char* out8) {
+void VORNLIB_CALL DecDES3(const unsigned char* in8, const char* key16, unsigned char* out8) {
     if (out8 == nullptr) return;
     const auto* key = reinterpret_cast<const unsigned char*>(key16);
     if (in8 == nullptr || key16 == nullptr || !vornlib::des2Block(false, key, in8, out8)) {

@@ -26,28 +26,32 @@ extern "C" {
 typedef struct VornHostKey VornHostKey;
 
 /* Generates a key pair of 2048 to 8192 bits; NULL on failure. */
-VORNLIB_EXPORT VornHostKey* VornHost_NewRsaKey(int bits);
-VORNLIB_EXPORT void VornHost_FreeRsaKey(VornHostKey* key);
+VORNLIB_EXPORT VornHostKey* VORNLIB_CALL VornHost_NewRsaKey(int bits);
+VORNLIB_EXPORT void VORNLIB_CALL VornHost_FreeRsaKey(VornHostKey* key);
 
 /* The public key as DER SubjectPublicKeyInfo: the host's first chunk in
    mode "AR". Returns its length, or -1 when outSize is too small. */
-VORNLIB_EXPORT int VornHost_PublicKeyDer(const VornHostKey* key, unsigned char* out, int outSize);
+VORNLIB_EXPORT int VORNLIB_CALL VornHost_PublicKeyDer(const VornHostKey* key, unsigned char* out,
+                                                      int outSize);
 
 /* Unwraps the gateway's answer to the public key into cipherKey20
    (VORNLIB_CIPHER_KEY_SIZE bytes, same layout as the gateway's). Returns 0,
    or -1 (cipherKey20 is then zeroed). */
-VORNLIB_EXPORT int VornHost_UnwrapSessionKey(const VornHostKey* key, const unsigned char* answer,
-                                             int len, unsigned char* cipherKey20);
+VORNLIB_EXPORT int VORNLIB_CALL VornHost_UnwrapSessionKey(const VornHostKey* key,
+                                                          const unsigned char* answer, int len,
+                                                          unsigned char* cipherKey20);
 
 /* Seals `data` under `tag` exactly as GetRasEncData does. Returns the sealed
    length (VORNHOST_SEALED_SIZE(len)), or -1. */
-VORNLIB_EXPORT int VornHost_Seal(const char* tag, const unsigned char* data, int len,
-                                 const unsigned char* cipherKey20, unsigned char* out, int outSize);
+VORNLIB_EXPORT int VORNLIB_CALL VornHost_Seal(const char* tag, const unsigned char* data, int len,
+                                              const unsigned char* cipherKey20, unsigned char* out,
+                                              int outSize);
 
 /* Opens one whole sealed message exactly as GetRasDecData does; its tag is
    the message's first four bytes. Returns the plain length, or -1. */
-VORNLIB_EXPORT int VornHost_Open(const unsigned char* data, int len,
-                                 const unsigned char* cipherKey20, unsigned char* out, int outSize);
+VORNLIB_EXPORT int VORNLIB_CALL VornHost_Open(const unsigned char* data, int len,
+                                              const unsigned char* cipherKey20, unsigned char* out,
+                                              int outSize);
 
 #ifdef __cplusplus
 }
