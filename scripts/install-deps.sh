@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-serialport-dev
-    libssl-dev openssl
+    libssl-dev openssl libgcrypt20-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev
     socat

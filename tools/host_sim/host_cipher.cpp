@@ -218,8 +218,7 @@ Bytes HostCipher::sealResponse(BytesView frame) const {
             std::vector<char> area(VORNLIB_SEED_AREA_SIZE);
             const Bytes input(frame);
             const int count = SEED_Vorn("E", input.c_str(), area.data());
-            if (count < 0)
-                throw SetupError("SEED refuses the response (is the legacy provider there?)");
+            if (count < 0) throw SetupError("SEED refuses the response");
             return Bytes(area.data(), static_cast<std::size_t>(count));
         }
         case DestinationMode::AD:
