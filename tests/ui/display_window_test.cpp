@@ -14,11 +14,13 @@ using testing::utf8;
 TEST(DisplayWindow, ShowsTheLastMessagesUntilClearedAndClosingKeepsThem) {
     DesktopUi ui;
     TFDisp& window = ui.displayWindow();
+    // Longer than the fields are wide, as every real message is.
+    const std::string tail(400, '9');
     const auto fill = [&] {
-        ui.setDisplayField(DisplayField::Request1, "02 31 32");
-        ui.setDisplayField(DisplayField::Request2, toCp949(utf8("승인요청 1000")));
-        ui.setDisplayField(DisplayField::Answer1, "02 30 30");
-        ui.setDisplayField(DisplayField::Answer2, toCp949(utf8("정상승인")));
+        ui.setDisplayField(DisplayField::Request1, "02 31 32 " + tail);
+        ui.setDisplayField(DisplayField::Request2, toCp949(utf8("승인요청 1000 ")) + tail);
+        ui.setDisplayField(DisplayField::Answer1, "02 30 30 " + tail);
+        ui.setDisplayField(DisplayField::Answer2, toCp949(utf8("정상승인 ")) + tail);
     };
     const auto fields = [&] {
         QStringList texts;
@@ -27,7 +29,21 @@ TEST(DisplayWindow, ShowsTheLastMessagesUntilClearedAndClosingKeepsThem) {
         }
         return texts;
     };
-    const QStringList filled{"02 31 32", utf8("승인요청 1000"), "02 30 30", utf8("정상승인")};
+    const QString tailText = QString::fromStdString(tail);
+    const QStringList filled{"02 31 32 " + tailText, utf8("승인요청 1000 ") + tailText,
+                             "02 30 30 " + tailText, utf8("정상승인 ") + tailText};
+    // The STX and the message code in view: each field shows its start.
+    const auto showsStarts = [&] {
+        window.grab();  // lays the texts out as painted
+        for (QLineEdit* edit : window.findChildren<QLineEdit*>()) {
+            if (edit->cursorPosition() != 0 ||
+                edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() >
+                    edit->width() / 10) {
+                return false;
+            }
+        }
+        return true;
+    };
     const QStringList empty{"", "", "", ""};
 
     fill();
@@ -37,6 +53,7 @@ TEST(DisplayWindow, ShowsTheLastMessagesUntilClearedAndClosingKeepsThem) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(window.windowTitle(), utf8("수신전문 내역"));
     EXPECT_EQ(fields(), filled);
+    EXPECT_TRUE(showsStarts());
     testing::saveScreenshot(window, QStringLiteral("display_window.png"));
 
     ui.clearDisplay();
@@ -54,6 +71,7 @@ TEST(DisplayWindow, ShowsTheLastMessagesUntilClearedAndClosingKeepsThem) {
     EXPECT_FALSE(window.isVisible());
     ui.showDisplayWindow();
     EXPECT_EQ(fields(), filled);
+    EXPECT_TRUE(showsStarts());
 }
 
 }  // namespace

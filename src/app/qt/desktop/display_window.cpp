@@ -82,8 +82,12 @@ TFDisp::TFDisp(QWidget* parent) : QWidget(parent) {
     }
 }
 
+// A message begins with its STX and its message code, which are what the
+// counter looks for; setText would leave the field scrolled to the tail.
 void TFDisp::setField(DisplayField field, const QString& text) {
-    fields_[indexOf(field)]->setText(text);
+    QLineEdit* edit = fields_[indexOf(field)];
+    edit->setText(text);
+    edit->setCursorPosition(0);
 }
 
 QString TFDisp::field(DisplayField field) const { return fields_[indexOf(field)]->text(); }
