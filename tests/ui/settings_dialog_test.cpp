@@ -101,6 +101,21 @@ TEST_F(SettingsDialog, SaveWritesEveryKeyInOrderAsShown) {
                   "EcPort=1\r\nEcSpeed=115200\r\nRsaPort=Empty\r\n");
 }
 
+// Bytes that are no CP949 show as U+FFFD; a field left alone is still
+// written back as it was in the file, an edited one as typed.
+TEST_F(SettingsDialog, SaveKeepsTheBytesOfFieldsNobodyEdited) {
+    const QByteArray notCp949 = "\xFF\x80shop\xA1";
+    writeIni("UpAddr=" + notCp949 + "\r\nRsaPort=" + notCp949 + "\r\nDnAddr=" + notCp949 + "\r\n");
+    open();
+    EXPECT_EQ(field("Edt_UPAddr").text(), utf8("\uFFFD\uFFFDshop\uFFFD"));
+    field("Edt_DNAddr").setText(utf8("가맹점"));
+    field<QPushButton>("BT_SAVE").click();
+
+    EXPECT_EQ(stored("UpAddr"), "\xFF\x80shop\xA1");
+    EXPECT_EQ(stored("RsaPort"), "\xFF\x80shop\xA1");
+    EXPECT_EQ(stored("DnAddr"), toCp949(utf8("가맹점")));
+}
+
 // Enter and the arrows move through the nine fields in reading order and
 // wrap; they never change a list's selection, type into a field or save.
 // Escape leaves without writing, whatever was edited.

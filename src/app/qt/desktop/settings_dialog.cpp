@@ -227,11 +227,20 @@ void TFSET01::write(BytesView key, BytesView value) {
     config_.Ini_Write(kSection, key, value, config_.iniPath());
 }
 
-void TFSET01::write(BytesView key, const QLineEdit* edit) { write(key, toCp949(edit->text())); }
+void TFSET01::write(BytesView key, const QLineEdit* edit) {
+    const auto loaded = loaded_.find(edit);
+    if (loaded != loaded_.end() && loaded->second.shown == edit->text()) {
+        write(key, loaded->second.bytes);
+    } else {
+        write(key, toCp949(edit->text()));
+    }
+}
 
 void TFSET01::Load_Data() {
     const auto fill = [this](QLineEdit* edit, BytesView key) {
-        edit->setText(fromCp949(read(key)));
+        Bytes bytes = read(key);
+        edit->setText(fromCp949(bytes));
+        loaded_[edit] = Loaded{std::move(bytes), edit->text()};
     };
     fill(Edt_AdslAddr, "AdslAddr");
     fill(Edt_AdslSPort, "AdslSPort");

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
+#include <unordered_map>
 
 #include "support/bytes.h"
 
@@ -59,6 +61,14 @@ private:
     Bytes read(BytesView key) const;
     void write(BytesView key, BytesView value);
     void write(BytesView key, const QLineEdit* edit);
+
+    // What each edit field was filled with, so that a field nobody changed
+    // is written back byte for byte, also when the bytes are no CP949.
+    struct Loaded {
+        Bytes bytes;
+        QString shown;
+    };
+    std::unordered_map<const QLineEdit*, Loaded> loaded_;
 
     Configuration& config_;
     bool& dispMode_;
