@@ -6,10 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <random>
 #include <sstream>
 #include <utility>
-
-#include <unistd.h>
 
 #include "app/gateway.h"
 #include "engine_fakes.h"
@@ -35,8 +34,6 @@ protected:
                   {"UpAddr", "10.2.2.2"},
                   {"UpPort", "8000"}});
     }
-    ~GatewayFixture() override { std::filesystem::remove_all(folder); }
-
     void writeIni(std::initializer_list<std::pair<const char*, const char*>> keys) {
         std::ofstream file(folder / "vorn.Ini", std::ios::binary | std::ios::trunc);
         file << "[VORN]\r\n";
@@ -83,6 +80,12 @@ protected:
     }
 
     std::filesystem::path folder = freshFolder();
+    // Destroyed after the gateway, once today's log is closed: Windows
+    // refuses to delete a file that is still open.
+    struct FolderRemover {
+        const std::filesystem::path& folder;
+        ~FolderRemover() { std::filesystem::remove_all(folder); }
+    } removeFolderLast{folder};
     FakeSerialPort serial;
     FakeHostTransport host;
     FakeLibrary library;
@@ -98,9 +101,8 @@ protected:
 
 private:
     static std::filesystem::path freshFolder() {
-        static int count = 0;
         auto path = std::filesystem::temp_directory_path() /
-                    ("tavorline-engine-" + std::to_string(::getpid()) + "-" + std::to_string(++count));
+                    ("tavorline-engine-" + std::to_string(std::random_device{}()));
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path);
         return path;
