@@ -3,6 +3,7 @@
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/param_build.h>
+#include <openssl/rsa.h>
 #include <openssl/x509.h>
 
 #include <bit>
@@ -58,6 +59,53 @@ TEST(KeyExchange, GatewayAndHostEndWithTheSameFreshSessionKey) {
         EXPECT_EQ(std::popcount(keys.gateway[i]) % 2, 1) << "DES key parity, byte " << i;
     }
     EXPECT_NE(exchangeKeys().gateway, keys.gateway);
+}
+
+// RSA-OAEP with SHA-256 as hash and MGF1 hash, the exchange's padding.
+EVP_PKEY_CTX* oaepContext(EVP_PKEY* key, bool encrypt) {
+    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
+    encrypt ? EVP_PKEY_encrypt_init(ctx) : EVP_PKEY_decrypt_init(ctx);
+    EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_OAEP_PADDING);
+    EVP_PKEY_CTX_set_rsa_oaep_md(ctx, EVP_sha256());
+    EVP_PKEY_CTX_set_rsa_mgf1_md(ctx, EVP_sha256());
+    return ctx;
+}
+
+// Hosts implement their side with other RSA code: OpenSSL stands in for it.
+TEST(KeyExchange, InteroperatesWithAnotherRsaImplementation) {
+    EVP_PKEY* foreignHost = EVP_RSA_gen(2048);
+    CipherKey gatewayKey{};
+    GuardedArea answer(VORNLIB_EXCHANGE_AREA_SIZE);
+    EVP_PKEY_up_ref(foreignHost);
+    ASSERT_EQ(exchange(derOf(foreignHost), gatewayKey, answer), 256);
+    EVP_PKEY_CTX* decrypt = oaepContext(foreignHost, false);
+    unsigned char unwrapped[256];
+    std::size_t size = sizeof unwrapped;
+    ASSERT_EQ(EVP_PKEY_decrypt(decrypt, unwrapped, &size, answer.data(), 256), 1);
+    EXPECT_EQ(Bytes(unwrapped, unwrapped + size),
+              Bytes(gatewayKey.begin(), gatewayKey.begin() + 16));
+    EVP_PKEY_CTX_free(decrypt);
+    EVP_PKEY_free(foreignHost);
+
+    // The other way: our host key read by OpenSSL, a key wrapped there.
+    const Bytes der = publicKeyDer(hostKey());
+    const unsigned char* p = der.data();
+    EVP_PKEY* ourHost = d2i_PUBKEY(nullptr, &p, static_cast<long>(der.size()));
+    ASSERT_NE(ourHost, nullptr);
+    EXPECT_EQ(p, der.data() + der.size());
+    const std::string sessionKey =
+        "\x01\x23\x45\x67\x89\xAB\xCD\xEF\xFE\xDC\xBA\x98\x76\x54\x32\x10";
+    EVP_PKEY_CTX* encrypt = oaepContext(ourHost, true);
+    unsigned char wrapped[256];
+    size = sizeof wrapped;
+    ASSERT_EQ(EVP_PKEY_encrypt(encrypt, wrapped, &size, bytesOf(sessionKey), 16), 1);
+    EVP_PKEY_CTX_free(encrypt);
+    EVP_PKEY_free(ourHost);
+    CipherKey hostKeyArea{};
+    ASSERT_EQ(vornLib().VornHost_UnwrapSessionKey(hostKey(), wrapped, static_cast<int>(size),
+                                                  hostKeyArea.data()),
+              0);
+    EXPECT_EQ(std::string(hostKeyArea.begin(), hostKeyArea.begin() + 16), sessionKey);
 }
 
 TEST(KeyExchange, AcceptsHostKeysUpTo8192Bits) {

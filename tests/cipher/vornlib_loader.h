@@ -1,6 +1,10 @@
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -12,17 +16,40 @@
 
 namespace vornlib_test {
 
-// The built library, opened with dlopen and never closed, as the gateway keeps
-// it for its whole run.
+// The built library, opened by path and never closed, as the gateway keeps it
+// for its whole run.
+#ifdef _WIN32
+// LoadLibrary wants backslashes; the build hands the path with forward ones.
+inline std::wstring windowsPath(const char* path) {
+    std::wstring wide;
+    for (const char* p = path; *p != '\0'; ++p) wide.push_back(*p == '/' ? L'\\' : *p);
+    return wide;
+}
+
+inline HMODULE libraryHandle() {
+    static const HMODULE handle = LoadLibraryW(windowsPath(VORNLIB_PATH).c_str());
+    if (handle == nullptr) throw std::runtime_error("cannot load " VORNLIB_PATH);
+    return handle;
+}
+
+// By plain name, as the gateway asks for it: a decorated stdcall name
+// (name@bytes) in the export table would not be found.
+inline void* symbolOf(const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(libraryHandle(), name));
+}
+#else
 inline void* libraryHandle() {
     static void* const handle = dlopen(VORNLIB_PATH, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) throw std::runtime_error("cannot load " VORNLIB_PATH);
     return handle;
 }
 
+inline void* symbolOf(const char* name) { return dlsym(libraryHandle(), name); }
+#endif
+
 template <typename Fn>
 Fn exportOf(const char* name) {
-    const auto fn = reinterpret_cast<Fn>(dlsym(libraryHandle(), name));
+    const auto fn = reinterpret_cast<Fn>(symbolOf(name));
     if (fn == nullptr) throw std::runtime_error(std::string("missing export ") + name);
     return fn;
 }
