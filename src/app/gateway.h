@@ -46,7 +46,10 @@ struct CallRecord {
     Bytes DestMode;              // "CR", "LF", "FF", "VT", "AD", "AR" or empty
     Bytes HostAddr;
     Bytes HostPort;
-    std::int32_t WatchCount = 0;
+    // Full from the start: when the first reset fails before refilling it,
+    // a run-out countdown would make the watchdog's first tick reset again
+    // and report the same port error a second time.
+    std::int32_t WatchCount = 30;
     std::int32_t KeyStage = 0;  // 0 none, 1 RSA key awaited, 2 key sent, 3 keyed
     CipherKey cipherKey{};
     int TMTag = 0;  // 1 while the terminal has been active since the last reset

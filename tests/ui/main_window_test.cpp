@@ -6,6 +6,7 @@
 #include <QSystemTrayIcon>
 #include <QToolButton>
 
+#include "app/error_guard.h"
 #include "app/qt/cp949.h"
 #include "app/qt/desktop/status_light.h"
 #include "desktop_fixture.h"
@@ -104,10 +105,15 @@ TEST_F(TrayProgram, ResetButtonPaintsEachStepInKorean) {
     EXPECT_TRUE(runtime->serialPort().isOpen());
 }
 
+// With the watchdog on as well: its ticks, from the first, must not report
+// the failed port again while no call is under way.
 TEST_F(TrayProgram, PortThatCannotOpenIsReportedOnceAndResetRetries) {
+    writeIni("EcPort=6\r\nEcSpeed=9600\r\nWatchdogYn=Y\r\n");
     linkPort(6, "/nonexistent/tty-for-tavorline");
     ErrorBoxes boxes;
     startProgram(true);
+    // A tick of the watchdog, as its timer runs it.
+    runGuarded(*ui, [this] { runtime->gateway().TMTimer(); });
     ASSERT_EQ(boxes.texts.size(), 1);
     EXPECT_TRUE(boxes.texts[0].contains(QStringLiteral("COM6"))) << boxes.texts[0].toStdString();
     EXPECT_EQ(status(), kResetting);
