@@ -40,8 +40,15 @@ it listens on, so that scripts can read it.
                          script
       --decline          the built-in script with a decline instead of an approval
       --once             serve one call, then exit with its result
-      --wait SECONDS     with --once: how long to wait for the call (default: no limit)
-  -t, --timeout SECONDS  how long each step may wait for the gateway (default 10)
+      --wait SECONDS     with --once: how long to wait for the call (default: the
+                         --idle-exit time)
+  -t, --timeout SECONDS  within a call: how long each step may wait for the
+                         gateway before the call fails (default 10)
+      --idle-exit SECONDS
+                         between calls: exit when no gateway has called for this
+                         long, counted from the start or the end of the last
+                         call, so that a host-sim whose script died does not
+                         stay for ever (default 600; 0: never)
       --rsa-bits N       size of the RSA key of mode AR (default 2048)
   -h, --help             show this help
 
@@ -65,8 +72,9 @@ Every answer and chunk goes out as one write: the gateway takes each read from
 the socket as one message. In mode AR every call starts with the key exchange:
 the public key (DER), the gateway's wrapped session key, three ACK.
 
-Exit status: 0 every call kept to the script; 1 the gateway broke the protocol
-or timed out; 2 bad command line or script; 3 socket, TLS or library failure.
+Exit status: 0 every call kept to the script (also when idle for --idle-exit);
+1 the gateway broke the protocol or timed out, or no call came with --once;
+2 bad command line or script; 3 socket, TLS or library failure.
 )";
 
 struct Options {
@@ -79,11 +87,13 @@ struct Options {
     bool once = false;
     int waitSeconds = -1;
     int timeoutSeconds = 10;
+    // Long enough for any pause between the calls of a soak or a demo.
+    int idleExitSeconds = 600;
     int rsaBits = 2048;
 };
 
 Options parseOptions(int argc, char* argv[]) {
-    enum { kListen = 1000, kTls, kCert, kKey, kDecline, kOnce, kWait, kRsaBits };
+    enum { kListen = 1000, kTls, kCert, kKey, kDecline, kOnce, kWait, kIdleExit, kRsaBits };
     static const option kOptions[] = {{"mode", required_argument, nullptr, 'm'},
                                       {"port", required_argument, nullptr, 'p'},
                                       {"listen", required_argument, nullptr, kListen},
@@ -95,6 +105,7 @@ Options parseOptions(int argc, char* argv[]) {
                                       {"once", no_argument, nullptr, kOnce},
                                       {"wait", required_argument, nullptr, kWait},
                                       {"timeout", required_argument, nullptr, 't'},
+                                      {"idle-exit", required_argument, nullptr, kIdleExit},
                                       {"rsa-bits", required_argument, nullptr, kRsaBits},
                                       {"help", no_argument, nullptr, 'h'},
                                       {nullptr, 0, nullptr, 0}};
@@ -140,6 +151,9 @@ Options parseOptions(int argc, char* argv[]) {
                 break;
             case 't':
                 options.timeoutSeconds = numberIn(optarg, "--timeout", 1, 3600);
+                break;
+            case kIdleExit:
+                options.idleExitSeconds = numberIn(optarg, "--idle-exit", 0, 86400);
                 break;
             case kRsaBits:
                 options.rsaBits = numberIn(optarg, "--rsa-bits", 2048, 8192);
@@ -187,6 +201,12 @@ bool serveCall(HostConnection& connection, HostCipher& cipher, const Script& scr
     }
 }
 
+// How long to wait for the next call, in ms; -1 for ever.
+int callWaitMs(const Options& options) {
+    if (options.once && options.waitSeconds > 0) return options.waitSeconds * 1000;
+    return options.idleExitSeconds > 0 ? options.idleExitSeconds * 1000 : -1;
+}
+
 int serve(const Options& options, const Script& script) {
     HostCipher cipher(options.mode, options.rsaBits);
     HostListener listener(options.listen, options.port, options.tls);
@@ -195,23 +215,29 @@ int serve(const Options& options, const Script& script) {
                      (listener.tls() ? "TLS" : "plain TCP") + ", listening on " + options.listen +
                      ":" + std::to_string(listener.port()));
     const int handshakeMs = options.timeoutSeconds * 1000;
+    bool allKept = true;
     for (int call = 1;; ++call) {
         std::unique_ptr<HostConnection> connection;
         try {
-            const int waitMs =
-                options.once && options.waitSeconds > 0 ? options.waitSeconds * 1000 : -1;
-            connection = listener.accept(waitMs, handshakeMs);
+            connection = listener.accept(callWaitMs(options), handshakeMs);
         } catch (const ProtocolError& error) {
             note(stdout, std::string("== ") + error.what());
             if (options.once) return kExitProtocol;
+            allKept = false;
             continue;
         }
-        if (!connection) {
+        if (!connection && options.once) {
             note(stdout, "== no call came");
             return kExitProtocol;
         }
+        if (!connection) {
+            note(stdout,
+                 "== no call for " + std::to_string(options.idleExitSeconds) + " s: host-sim ends");
+            return allKept ? kExitOk : kExitProtocol;
+        }
         const bool kept = serveCall(*connection, cipher, script, call, options);
         if (options.once) return kept ? kExitOk : kExitProtocol;
+        allKept = allKept && kept;
     }
 }
 

@@ -27,7 +27,9 @@ speed_t speedFor(int baudRate) {
 
 SerialLine::SerialLine(const std::string& device, int baudRate) : device_(device) {
     const speed_t speed = speedFor(baudRate);
-    fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a real port whose CLOCAL is still off waits
+    // for the carrier, which a terminal's cable may never raise: for ever.
+    fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) throw SetupError("cannot open " + device + ": " + std::strerror(errno));
     termios settings{};
     if (::tcgetattr(fd_, &settings) != 0) {
@@ -41,7 +43,8 @@ SerialLine::SerialLine(const std::string& device, int baudRate) : device_(device
     settings.c_cc[VTIME] = 0;
     ::cfsetispeed(&settings, speed);
     ::cfsetospeed(&settings, speed);
-    if (::tcsetattr(fd_, TCSANOW, &settings) != 0) {
+    if (::tcsetattr(fd_, TCSANOW, &settings) != 0 ||
+        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd_);
         throw SetupError("cannot set up " + device + ": " + std::strerror(errno));
     }
