@@ -5,26 +5,20 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/children.sh"
 seconds=${1:-10}
 binary=${TAVORLINE:-$root/build/bin/tavorline}
 home=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$home"
-}
-trap cleanup EXIT
+trap 'end_children; rm -rf "$home"' EXIT
+trap_stop_signals
 
-socat pty,raw,echo=0,link="$home/COM6" pty,raw,echo=0,link="$home/terminal" &
-pids+=($!)
+start_child socat pty,raw,echo=0,link="$home/COM6" pty,raw,echo=0,link="$home/terminal"
 for _ in $(seq 50); do [[ -e "$home/COM6" ]] && break; sleep 0.1; done
 printf '[VORN]\r\nEcPort=6\r\nEcSpeed=9600\r\nEcType=A\r\n' > "$home/vorn.Ini"
 
-"$binary" --headless --home "$home" > "$home/status.txt" &
-gateway=$!
-pids+=("$gateway")
-sleep 2
+start_child "$binary" --headless --home "$home" > "$home/status.txt"
+gateway=$child
+run_child sleep 2  # in `wait`: SIGTERM need not wait for the sleep
 
 switches() {
     local total=0
@@ -38,7 +32,7 @@ switches() {
 }
 
 before=$(switches)
-sleep "$seconds"
+run_child sleep "$seconds"
 after=$(switches)
 threads=$(ls /proc/"$gateway"/task | wc -l)
 rss=$(awk '/^VmRSS/ {print $2, $3}' /proc/"$gateway"/status)

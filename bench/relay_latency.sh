@@ -13,6 +13,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/children.sh"
 build=${BUILD_DIR:-$root/build}
 runs=${1:-5}
 messages=${2:-250}
@@ -24,18 +25,22 @@ if [[ ! -x $build/bin/relay_latency || ! -x $build/bin/tavorline ]]; then
     cmake --build "$build" -j "${JOBS:-2}" --target relay_latency tavorline VornLib
 fi
 command -v socat >/dev/null || { echo "relay_latency: socat is missing" >&2; exit 1; }
+# The measurements run as children, so that Ctrl+C or SIGTERM ends them with
+# this script rather than after their own time.
+report=$(mktemp)
+trap 'end_children; rm -f "$report"' EXIT
+trap_stop_signals
 
 echo "== $(nproc) CPUs, load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-"$build/bin/relay_latency" --runs "$runs" --messages "$messages"
+run_child "$build/bin/relay_latency" --runs "$runs" --messages "$messages"
 
 echo
 echo "== idle gateway: $wakeup_runs runs of ${wakeup_seconds} s"
 rates=()
 for ((run = 1; run <= wakeup_runs; run++)); do
-    # The whole report, then its first line: `head` could close the pipe
-    # before the report's second line, and pipefail would end the script.
-    report=$(TAVORLINE=$build/bin/tavorline bash "$root/bench/idle_wakeups.sh" "$wakeup_seconds")
-    line=${report%%$'\n'*}
+    TAVORLINE=$build/bin/tavorline run_child bash "$root/bench/idle_wakeups.sh" \
+        "$wakeup_seconds" >"$report"
+    line=$(head -n 1 "$report")
     echo "   $line"
     rates+=("$(sed -n 's/.*(\([0-9.]*\) per second).*/\1/p' <<<"$line")")
 done

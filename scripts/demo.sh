@@ -9,9 +9,13 @@
 #   scripts/demo.sh            # builds first if needed
 #   scripts/demo.sh --verbose  # every byte both simulators saw, in hex too
 #   scripts/demo.sh --keep     # keep the demo folder for a closer look
+#
+# Every program it starts has ended when it exits, also after a failure, Ctrl+C
+# (status 130), SIGTERM (143) or a hang-up (129).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/children.sh"
 build=${BUILD_DIR:-$root/build}
 bin=$build/bin
 verbose=0
@@ -37,19 +41,10 @@ fi
 
 started=$(date +%s.%N)
 home=$(mktemp -d "${TMPDIR:-/tmp}/tavorline-demo.XXXXXX")
-socat_pid='' gateway_pid='' host_pid=''
+gateway_pid='' host_pid=''
 
-stop() {
-    local pid
-    for pid in "$@"; do
-        if [[ -n $pid ]]; then kill "$pid" 2>/dev/null || true; fi
-    done
-    for pid in "$@"; do
-        if [[ -n $pid ]]; then wait "$pid" 2>/dev/null || true; fi
-    done
-}
 cleanup() {
-    stop "$host_pid" "$gateway_pid" "$socat_pid"
+    end_children
     if ((keep)); then
         echo "demo: the folder stays: $home"
     else
@@ -57,7 +52,7 @@ cleanup() {
     fi
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap_stop_signals
 
 fail() {
     echo "demo: $*" >&2
@@ -94,8 +89,7 @@ show() {
 }
 
 start_socat() {
-    socat "pty,raw,echo=0,link=$home/COM6" "pty,raw,echo=0,link=$home/terminal" &
-    socat_pid=$!
+    start_child socat "pty,raw,echo=0,link=$home/COM6" "pty,raw,echo=0,link=$home/terminal"
     local tries=200
     until [[ -e $home/COM6 && -e $home/terminal ]]; do
         ((--tries > 0)) || fail "socat made no pty pair"
@@ -103,20 +97,21 @@ start_socat() {
     done
 }
 
-# host-sim for one call; sets host_port from the first line it prints.
+# host-sim for one call; sets host_port from the first line it prints. The
+# call comes within seconds; --wait ends a host-sim that nobody calls.
 start_host() {
     local log=$1
     shift
-    "$bin/host-sim" --once "$@" >"$log" 2>&1 &
-    host_pid=$!
+    start_child "$bin/host-sim" --once --wait 60 "$@" >"$log" 2>&1
+    host_pid=$child
     await_line "$log" '^[0-9][0-9]*$' || fail "host-sim did not start: $(cat "$log")"
     host_port=$(head -n 1 "$log")
 }
 
 start_gateway() {
     local log=$1
-    "$bin/tavorline" --headless --home "$home" >"$log" 2>&1 &
-    gateway_pid=$!
+    start_child "$bin/tavorline" --headless --home "$home" >"$log" 2>&1
+    gateway_pid=$child
     await_line "$log" '대기중' || fail "the gateway did not start: $(cat "$log")"
 }
 
@@ -143,9 +138,13 @@ pay() {
     echo "== $title"
     local status=0
     # The line check first: it is answered once the gateway listens.
-    "$bin/terminal-sim" --device "$home/terminal" --line-check --mode LF --dest "$destination" \
-        --expect approved >"$home/$name-terminal.txt" 2>&1 || status=$?
-    wait "$host_pid" || status=$((status ? status : $?))
+    run_child "$bin/terminal-sim" --device "$home/terminal" --line-check --mode LF \
+        --dest "$destination" --expect approved >"$home/$name-terminal.txt" 2>&1 || status=$?
+    # A terminal that failed may never have called: then the host would wait.
+    if ((status == 0)); then
+        wait "$host_pid" || status=$?
+    fi
+    end_children "$host_pid"
     host_pid=''
     echo "-- the terminal (terminal-sim):"
     show "$home/$name-terminal.txt" terminal
@@ -165,7 +164,7 @@ start_host "$home/tls-host.txt" --mode LF --tls
 write_ini A "$host_port"
 start_gateway "$home/tls-gateway.txt"
 pay "payment 1: mode LF over TLS, host-sim on 127.0.0.1:$host_port" "127.0.0.1/$host_port" tls
-stop "$gateway_pid"
+end_children "$gateway_pid"
 gateway_pid=''
 
 # Payment 2: EcType R turns LF into mode AR, plain TCP to the port + 20000.
@@ -176,7 +175,7 @@ write_ini R "$dialled"
 start_gateway "$home/ar-gateway.txt"
 pay "payment 2: mode AR (EcType R), dialled port $dialled, host-sim on 127.0.0.1:$host_port" \
     "127.0.0.1/$dialled" ar
-stop "$gateway_pid"
+end_children "$gateway_pid"
 gateway_pid=''
 
 log_file=$home/LOG/log$(date +%Y%m%d).txt

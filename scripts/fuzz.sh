@@ -6,6 +6,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/children.sh"
 seconds=${1:-30}
 build=${FUZZ_BUILD_DIR:-$root/build-asan}
 
@@ -16,14 +17,17 @@ if [[ ! -x "$build/bin/terminal_bytes_fuzz" ]]; then
 fi
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+trap 'end_children; rm -rf "$scratch"' EXIT
+trap_stop_signals
 for target in terminal_bytes host_chunks; do
     mkdir -p "$scratch/$target"
     echo "fuzzing $target for ${seconds}s"
-    "$build/bin/${target}_fuzz" -max_total_time="$seconds" -print_final_stats=1 \
-        "$scratch/$target" "$root/fuzz/corpus/$target" 2>&1 | grep -E '^(stat::number_of_executed_units|Done|==|SUMMARY)' || true
-    # libFuzzer exits non-zero on a crash; PIPESTATUS keeps that visible.
-    status=${PIPESTATUS[0]}
+    # Not in the foreground: a SIGTERM to this script ends the fuzzer too,
+    # rather than waiting for it to run its time out.
+    status=0
+    run_child "$build/bin/${target}_fuzz" -max_total_time="$seconds" -print_final_stats=1 \
+        "$scratch/$target" "$root/fuzz/corpus/$target" >"$scratch/$target.txt" 2>&1 || status=$?
+    grep -E '^(stat::number_of_executed_units|Done|==|SUMMARY)' "$scratch/$target.txt" || true
     if ((status != 0)); then
         echo "fuzzing $target failed (exit $status)" >&2
         exit "$status"

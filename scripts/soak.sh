@@ -25,10 +25,12 @@
 #   SOAK_KEEP=1 scripts/soak.sh 50   # keep the folder for a closer look
 #
 # Exit status: 0 every check held; 1 a check failed (the folder is kept);
-# 2 bad command line.
+# 2 bad command line; 130, 143 or 129 stopped by Ctrl+C, SIGTERM or a hang-up.
+# Every program it started has ended by then.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/children.sh"
 build=${BUILD_DIR:-$root/build}
 bin=$build/bin
 payments=${1:-2000}
@@ -51,12 +53,9 @@ if command -v ss >/dev/null && [[ -n $(ss -Htln "sport = :$closed_port") ]]; the
 fi
 
 home=$(mktemp -d "${TMPDIR:-/tmp}/tavorline-soak.XXXXXX")
-pids=()
 failed=1
 cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    end_children
     if ((failed)) || [[ -n ${SOAK_KEEP:-} ]]; then
         echo "soak: the folder stays: $home" >&2
     else
@@ -64,7 +63,7 @@ cleanup() {
     fi
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap_stop_signals
 
 fail() {
     echo "soak: FAILED: $*" >&2
@@ -88,36 +87,39 @@ waiting_count() { status_count '대기중 ...'; }
 stored_count() { status_count '웹 화면 자료전송'; }
 done_calls() { grep -c '== call [0-9]* done$' "$1" || true; }
 
+# Starts host-sim NAME; sets host_port from the first line it prints. Not in
+# a command substitution: the host's process id must reach end_children.
 start_host() {
     local name=$1
     shift
-    "$bin/host-sim" --timeout 15 "$@" >"$home/$name-host.txt" 2>&1 &
-    pids+=($!)
+    start_child "$bin/host-sim" --timeout 15 "$@" >"$home/$name-host.txt" 2>&1
     local tries=200
     until [[ $(head -n 1 "$home/$name-host.txt" 2>/dev/null) =~ ^[0-9]+$ ]]; do
         ((--tries > 0)) || fail "host-sim $name did not start: $(cat "$home/$name-host.txt")"
         sleep 0.05
     done
-    head -n 1 "$home/$name-host.txt"
+    host_port=$(head -n 1 "$home/$name-host.txt")
 }
 
-socat "pty,raw,echo=0,link=$home/COM6" "pty,raw,echo=0,link=$home/terminal" 2>"$home/socat.txt" &
-pids+=($!)
+start_child socat "pty,raw,echo=0,link=$home/COM6" "pty,raw,echo=0,link=$home/terminal" \
+    2>"$home/socat.txt"
 tries=200
 until [[ -e $home/COM6 && -e $home/terminal ]]; do
     ((--tries > 0)) || fail "socat made no pty pair"
     sleep 0.05
 done
 
-lf_port=$(start_host lf --mode LF --tls)
-ar_port=$(start_host ar --mode AR)
+start_host lf --mode LF --tls
+lf_port=$host_port
+start_host ar --mode AR
+ar_port=$host_port
 ar_dialled=$((ar_port - 20000))
 
 printf '[VORN]\r\nEcPort=6\r\nEcSpeed=9600\r\nEcType=A\r\nDnAddr=127.0.0.1\r\nDnPort=%s\r\nUpAddr=127.0.0.1\r\nUpPort=%s\r\n' \
     "$lf_port" "$closed_port" >"$home/vorn.Ini"
-"$bin/tavorline" --headless --home "$home" >"$home/gateway.txt" 2>"$home/gateway-errors.txt" &
-gateway=$!
-pids+=("$gateway")
+start_child "$bin/tavorline" --headless --home "$home" >"$home/gateway.txt" \
+    2>"$home/gateway-errors.txt"
+gateway=$child
 await_count 1 waiting_count || fail "the gateway did not start: $(cat "$home/gateway-errors.txt")"
 ec_type=A
 
@@ -161,7 +163,7 @@ for ((payment = 1; payment <= payments; payment++)); do
         resets=$((resets + 1))
     fi
     terminal_id=$(printf 'T%07d' "$payment")
-    if ! "$bin/terminal-sim" --device "$home/terminal" --line-check --mode LF \
+    if ! run_child "$bin/terminal-sim" --device "$home/terminal" --line-check --mode LF \
         --dest "127.0.0.1/$port" --field "2=$terminal_id" --expect approved --timeout 15 \
         >"$home/terminal.txt" 2>&1; then
         cp "$home/terminal.txt" "$home/terminal-failed-$payment.txt"
