@@ -5,7 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -16,8 +16,6 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace tavorline::e2e {
 namespace {
@@ -30,6 +28,30 @@ int millisecondsLeft(Clock::time_point end) {
 }
 
 void closeOnExec(int fd) { ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC); }
+
+// In the child between fork and exec: system calls only, the parent has
+// threads. The kernel sends SIGTERM to the child when the test process dies,
+// however it dies (a crash, ctest's time-out), so that no child outlives it;
+// without that a host-sim or gateway would stay on loopback for ever. Exec
+// failures go to `report` as errno.
+[[noreturn]] void becomeChild(char* const* argv, pid_t parent, int outFd, int errFd,
+                              const char* outputFile, int report) {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(127);  // the parent died before prctl
+    if (outputFile != nullptr) {
+        outFd = ::open(outputFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        errFd = outFd;
+    }
+    if (outFd < 0 || ::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0) {
+        const int error = errno;
+        ::write(report, &error, sizeof error);
+        ::_exit(127);
+    }
+    ::execvp(argv[0], argv);
+    const int error = errno;
+    ::write(report, &error, sizeof error);
+    ::_exit(127);
+}
 
 }  // namespace
 
@@ -57,27 +79,30 @@ ChildProcess::ChildProcess(std::vector<std::string> arguments,
     if (!outputFile_ && (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)) {
         throw std::runtime_error("pipe failed");
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (outputFile_) {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile_->c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        drained_ = true;
-    } else {
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    }
+    int report[2] = {-1, -1};
+    if (::pipe2(report, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (outputFile_) drained_ = true;
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
-    const int failed = ::posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        becomeChild(argv.data(), parent, out[1], err[1],
+                    outputFile_ ? outputFile_->c_str() : nullptr, report[1]);
+    }
+    int failed = pid_ < 0 ? errno : 0;
     const auto closeIfOpen = [](int fd) {
         if (fd >= 0) ::close(fd);
     };
     closeIfOpen(out[1]);
     closeIfOpen(err[1]);
+    closeIfOpen(report[1]);
+    // The report pipe closes at the exec: nothing to read means it started.
+    if (pid_ > 0 && ::read(report[0], &failed, sizeof failed) == sizeof failed) {
+        ::waitpid(pid_, nullptr, 0);
+    }
+    ::close(report[0]);
     if (failed != 0) {
         closeIfOpen(out[0]);
         closeIfOpen(err[0]);

@@ -42,7 +42,9 @@ private:
 };
 
 // A child process whose standard output and error are collected as they come.
-// Ended with SIGTERM (then SIGKILL) when the object goes, if still running.
+// Ended with SIGTERM (then SIGKILL) when the object goes, if still running,
+// and sent SIGTERM by the kernel when the thread that made it ends: make it
+// on the test's own thread, which outlives it.
 // With an output file, both streams go to that file instead and no thread of
 // this process wakes for each line the child prints: for measurements, where
 // such a thread would compete for the CPUs with what is being timed.
