@@ -1,7 +1,8 @@
 # Faults and load with real processes: a gateway that loses its host, its
-# serial line, its log or its configuration file, noise on both lines, and a
-# short run of back-to-back payments (scripts/soak.sh). Included from this
-# folder's CMakeLists.txt after payment_tests.cmake, whose e2e_support it uses.
+# serial line, its log or its configuration file, noise on both lines, a
+# short run of back-to-back payments (scripts/soak.sh), and no process left
+# behind by the scripts (tests/scripts). Included from this folder's
+# CMakeLists.txt after payment_tests.cmake, whose e2e_support it uses.
 if(TARGET e2e_support)
     include(GoogleTest)
     find_package(OpenSSL 3.0 REQUIRED COMPONENTS SSL Crypto)
@@ -31,4 +32,14 @@ if(TARGET e2e_support)
     set_tests_properties(load.soak_50_payments PROPERTIES
         ENVIRONMENT "BUILD_DIR=${CMAKE_BINARY_DIR}"
         TIMEOUT 600)
+
+    # No program the demo or the soak starts outlives them, however they end;
+    # host-sim ends by itself when nobody calls.
+    add_test(NAME load.no_leftover_processes
+        COMMAND bash ${CMAKE_SOURCE_DIR}/tests/scripts/no_leftover_processes.sh)
+    add_test(NAME load.host_sim_idle_exit
+        COMMAND bash ${CMAKE_SOURCE_DIR}/tests/scripts/host_sim_idle_exit.sh)
+    set_tests_properties(load.no_leftover_processes load.host_sim_idle_exit PROPERTIES
+        ENVIRONMENT "BUILD_DIR=${CMAKE_BINARY_DIR}"
+        TIMEOUT 180)
 endif()
