@@ -29,7 +29,8 @@ Bytes cutAtStx(const Bytes& buffer) {
 // The part from a trailer marker to the end (check character included) is
 // not shown: it carries no fields.
 void dropTrailer(Bytes& frame, BytesView marker) {
-    if (const auto at = frame.find(marker); at != Bytes::npos) frame = frame.substr(0, at) + ctl::ETX;
+    if (const auto at = frame.find(marker); at != Bytes::npos)
+        frame = frame.substr(0, at) + ctl::ETX;
 }
 
 // Field 3 holds the card number, perhaps followed by "=" and track data.
@@ -40,8 +41,10 @@ Bytes maskedCardField(const Bytes& field, Bytes& rest) {
         if (n <= 8) return field + ctl::FS;
         const std::size_t p = equals + 1;  // 1-based position of "="
         const std::size_t keepStart = p >= 9 ? p - 9 : 0;
+        // The four bytes before "=" and the "=" itself; with "=" nearer the
+        // start there are fewer, and nothing after it is shown in clear.
         const std::size_t tailStart = p >= 5 ? p - 5 : 0;
-        return field.substr(0, keepStart) + "xxxx" + field.substr(tailStart, 5) +
+        return field.substr(0, keepStart) + "xxxx" + field.substr(tailStart, p - tailStart) +
                Repeat_Str(static_cast<int>(n - p), "X") + ctl::FS;
     }
     if (n < 8) return field + ctl::FS;
@@ -123,7 +126,9 @@ void Gateway::forwardFullRequest() {
     ports_.ui.setDisplayField(DisplayField::Request1, Str_ToHex(frame));
     Bytes readable = frame;
     dropTrailer(readable, "\x1DGP");
-    dropTrailer(readable, "\x19" "EM");
+    dropTrailer(readable,
+                "\x19"
+                "EM");
     if (isMaskedMessage(readable)) readable = Unmask_Frame(readable);
     ports_.ui.setDisplayField(DisplayField::Request2, readable);
     log(Format("[CR   %s][%s]", {now(), maskedLogText(readable)}));

@@ -49,13 +49,32 @@ TEST_F(RequestForwarding, FullRequestIsCutAtStxSealedShownLoggedAndSplit) {
     EXPECT_EQ(gateway.ReqFields[14], "q12");
 }
 
-TEST_F(RequestForwarding, CardWithoutTrackDataHidesTheExpiryToo) {
-    connectCall();
-    request(Make_Frame(requestBody("@411111111111111")));
-    const Bytes fs(1, ctl::FS);
-    EXPECT_NE(lastLog().find("@4111111xxxx1111" + fs + "XX" + fs + "q5"), Bytes::npos);
-    EXPECT_EQ(gateway.ReqFields[5], "q4") << "with kind @ field 4 is entry 5";
-    EXPECT_EQ(gateway.ReqFields[6], "q5");
+// The card field as the log shows it, with the field after it: track data
+// and the middle of the number are never in clear.
+TEST_F(RequestForwarding, CardFieldIsMaskedInTheLog) {
+    struct Case {
+        const char* card;
+        const char* logged;  // card field, FS, field 4
+    };
+    const Case cases[] = {
+        {"K4111111111111111=2512101", "K41111111xxxx1111=XXXXXXX\x1Cq4"},
+        {"@411111111111111", "@4111111xxxx1111\x1CXX"},
+        {"12345678", "xxxx5678\x1CXX"},
+        {"1234567", "1234567\x1Cq4"},
+        {"1234=567", "1234=567\x1Cq4"},
+        {"12=3456789", "xxxx12=XXXXXXX\x1Cq4"},
+        {"1234=56789", "xxxx1234=XXXXX\x1Cq4"},
+    };
+    for (const Case& c : cases) {
+        connectCall();
+        request(Make_Frame(requestBody(c.card)));
+        const Bytes expected =
+            "\x1C"
+            "00000001\x1C" +
+            Bytes(c.logged) + "\x1Cq5\x1C";
+        EXPECT_NE(lastLog().find(expected), Bytes::npos) << c.card << " logged as " << lastLog();
+        gateway.BT_INITClick();
+    }
 }
 
 TEST_F(RequestForwarding, FrameWithoutStxIsSentAsASingleStx) {
@@ -131,24 +150,42 @@ TEST_F(RequestForwarding, RequestForALostHostIsDroppedSoTheHangUpStillWorks) {
     EXPECT_EQ(gateway.call().CallStage, 0);
 }
 
-TEST_F(RequestForwarding, TrailersAreNotShownAndMaskedRequestsAreShownReadable) {
-    connectCall();
-    Bytes body = requestBody();
-    body.replace(0, 2, "AX");
-    const Bytes frame = Make_Frame(body + "\x1DGPsecret");
-    request(frame);
-    const Bytes readable = Unmask_Frame(frame.substr(0, frame.find("\x1DGP")) + ctl::ETX);
-    EXPECT_EQ(ui.display[1], readable);
-    EXPECT_EQ(ui.display[0], Str_ToHex(frame)) << "the hex shows the frame as received";
+// Unmasking turns the seed (bytes 4..11) into eight digits; a frame that is
+// not masked keeps its seed in the log and on the display.
+TEST_F(RequestForwarding, MaskedCodesAreLoggedReadableAndOthersAsSent) {
+    const char* const masked[] = {"NC", "ND", "BD", "BK", "EP", "PI", "WL", "PJ",
+                                  "PM", "BO", "BM", "PN", "BQ", "AX", "A1"};
+    const std::pair<const char*, const char*> open[] = {
+        {"BP", "AAAAAAAA"}, {"D1", "SEEDSEED"}, {"NX", "SEEDSEED"}, {"XA", "SEEDSEED"}};
+    const auto seedShown = [&](const Bytes& code, const Bytes& seed) {
+        connectCall();
+        Bytes body = requestBody();
+        body.replace(0, 10, code + seed);
+        request(Make_Frame(body));
+        EXPECT_EQ(lastLog().substr(16, 3), "\x02" + code);
+        return lastLog().substr(19, 8);
+    };
+    for (const char* code : masked) {
+        const Bytes seed = seedShown(code, "SEEDSEED");
+        EXPECT_EQ(seed.find_first_not_of("0123456789"), Bytes::npos) << code << ": " << seed;
+        EXPECT_EQ(ui.display[1].substr(3, 8), seed) << code;
+    }
+    EXPECT_NE(seedShown("BP", "SEEDSEED"), "SEEDSEED") << "BP with any other seed is masked";
+    for (const auto& [code, seed] : open) EXPECT_EQ(seedShown(code, seed), seed) << code;
 }
 
-TEST_F(RequestForwarding, BpWithTheOpenSeedIsNotUnmasked) {
-    connectCall();
-    Bytes body = requestBody();
-    body.replace(0, 10, "BPAAAAAAAA");
-    const Bytes frame = Make_Frame(body);
-    request(frame);
-    EXPECT_EQ(ui.display[1], frame);
+TEST_F(RequestForwarding, TrailersAreCutFromTheLogAndDisplay) {
+    for (const char* trailer : {"\x1DGPsecret",
+                                "\x19"
+                                "EMsecret"}) {
+        connectCall();
+        const Bytes frame = Make_Frame(requestBody() + trailer);
+        request(frame);
+        EXPECT_EQ(lastLog().substr(lastLog().size() - 5), "q14\x03]") << trailer;
+        EXPECT_EQ(ui.display[1].substr(ui.display[1].size() - 4), "q14\x03") << trailer;
+        EXPECT_EQ(ui.display[0], Str_ToHex(frame)) << "the hex shows the frame as received";
+        EXPECT_EQ(host.writes.back(), "S(" + frame + ")") << "the host gets it all";
+    }
 }
 
 TEST_F(RequestForwarding, TickAfterAResetSendsNothing) {
