@@ -79,9 +79,9 @@ void Gateway::IdConnectionIntercept1Receive(BytesView chunk) {
 // key, sealed with it.
 void Gateway::answerKeyExchange(const Bytes& data) {
     std::vector<unsigned char> area(keyExchangeAreaSize(data.size()));
-    const int count = cipher_.GetRsa3DesKey(reinterpret_cast<const unsigned char*>(data.data()),
-                                            static_cast<int>(data.size()), call_.cipherKey.data(),
-                                            area.data());
+    const int count =
+        cipher_.GetRsa3DesKey(reinterpret_cast<const unsigned char*>(data.data()),
+                              static_cast<int>(data.size()), call_.cipherKey.data(), area.data());
     host_.WriteBuffer(area.data(), std::min(count, static_cast<int>(area.size())));
     call_.KeyStage = 2;
 }
@@ -99,9 +99,9 @@ void Gateway::finishKeyExchange(const Bytes& data) {
 
 Bytes Gateway::decryptKeyed(const Bytes& data) {
     std::vector<unsigned char> area(keyExchangeAreaSize(data.size()));
-    const int count = cipher_.GetRasDecData(reinterpret_cast<const unsigned char*>(data.data()),
-                                            static_cast<int>(data.size()), call_.cipherKey.data(),
-                                            area.data());
+    const int count =
+        cipher_.GetRasDecData(reinterpret_cast<const unsigned char*>(data.data()),
+                              static_cast<int>(data.size()), call_.cipherKey.data(), area.data());
     if (count <= 0) return {};
     return Bytes(reinterpret_cast<const char*>(area.data()),
                  std::min<std::size_t>(static_cast<std::size_t>(count), area.size()));
@@ -144,7 +144,7 @@ void Gateway::endOfCall() {
     const bool approved = RespFields.size() > 7 && RespFields[7] == "0000";
     if (!recorded || !approved) return;
     const Bytes record = buildLastDataRecord(ReqFields, RespFields);
-    storeLastData(record);
+    storeLastData(storableLastData(record));
     WebSend(record);
     RespFields.assign(34, Bytes());
     ReqFields.assign(15, Bytes());

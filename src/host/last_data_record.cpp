@@ -52,7 +52,8 @@ Bytes half(const std::array<Field, N>& layout, const std::vector<Bytes>& request
     Bytes text;
     for (const Field& field : layout) {
         const auto& list = field.from == From::Request ? request : response;
-        const BytesView value = field.index < list.size() ? BytesView(list[field.index]) : BytesView();
+        const BytesView value =
+            field.index < list.size() ? BytesView(list[field.index]) : BytesView();
         text += Pad_Right(value, field.width);
     }
     return Pad_Right(text, kHalf);
@@ -62,6 +63,14 @@ Bytes half(const std::array<Field, N>& layout, const std::vector<Bytes>& request
 
 Bytes buildLastDataRecord(const std::vector<Bytes>& request, const std::vector<Bytes>& response) {
     return half(kFirstHalf, request, response) + half(kSecondHalf, request, response);
+}
+
+Bytes storableLastData(BytesView record) {
+    Bytes stored(record);
+    std::replace_if(
+        stored.begin(), stored.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; },
+        ' ');
+    return stored;
 }
 
 bool isRecordedTransaction(BytesView code) {

@@ -7,8 +7,8 @@
 namespace tavorline::testing {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::Each;
+using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
 
@@ -66,20 +66,33 @@ TEST_F(HostResponse, ApprovedEndOfCallStoresAndSendsTheRecordOnce) {
     EXPECT_EQ(stored.substr(0, 2), "D1");
     EXPECT_EQ(stored.substr(306, 4), "0000");
     EXPECT_EQ(stored.substr(582), Bytes(18, ' ')) << "trailing blanks survive the file";
-    EXPECT_EQ(stored, buildLastDataRecord(
-                          std::vector<Bytes>{"", "D1", "00000001", "K", "4111111111111111", "2512",
-                                             "q4", "q5", "q6", "q7", "q8", "q9", "q10", "q11", "q12"},
-                          [] {
-                              std::vector<Bytes> fields(35);
-                              fields[2] = "a";
-                              fields[3] = "b";
-                              fields[4] = "cccc";
-                              fields[7] = "0000";
-                              for (int i : {8, 9, 10, 11, 12, 16, 17, 18, 19, 20, 22, 26, 27}) {
-                                  fields[i] = "r" + std::to_string(i);
-                              }
-                              return fields;
-                          }()));
+    // Every field at its place and width, written out from the record's layout.
+    const auto blanks = [](int count) { return Bytes(static_cast<std::size_t>(count), ' '); };
+    const Bytes firstHalf =
+        "D1"
+        "00000001"
+        "K"
+        "r26" +
+        blanks(21) +
+        "r27 "
+        "q4"
+        "q5" +
+        blanks(7) + "q7" + blanks(10) + "q8" + blanks(4) + "q10" + blanks(6) + "q11" + blanks(6) +
+        blanks(214);
+    const Bytes secondHalf =
+        "a"
+        "b"
+        "cccc"
+        "0000"
+        "r8 "
+        "r9  "
+        "r10" +
+        blanks(10) + "r11" + blanks(9) + "r12" + blanks(9) + "r16" + blanks(11) + "r17" +
+        blanks(12) + "r18" + blanks(11) +
+        "r"
+        "r20" +
+        blanks(61) + "r22" + blanks(117) + blanks(18);
+    EXPECT_EQ(stored, firstHalf + secondHalf);
     ASSERT_THAT(web.sent, SizeIs(1));
     EXPECT_EQ(web.sent[0].second, stored);
     EXPECT_EQ(ui.statuses.back(), texts::kStatusWebSent);
@@ -90,6 +103,18 @@ TEST_F(HostResponse, ApprovedEndOfCallStoresAndSendsTheRecordOnce) {
 
     hostSends(kEndOfCall);
     EXPECT_THAT(web.sent, SizeIs(1)) << "a second end of call has nothing to record";
+}
+
+TEST_F(HostResponse, DisplayWindowComesUpAtTheEndOfACallOnlyWithTheSwitchOn) {
+    for (const bool on : {false, true}) {
+        gateway.DispMode = on;
+        ui.displayShows = 0;
+        payUpToTheReply();
+        hostSends("S(" + responseFrame() + ")");
+        EXPECT_EQ(ui.displayShows, 0) << "not for the reply itself";
+        hostSends(kEndOfCall);
+        EXPECT_EQ(ui.displayShows, on ? 1 : 0);
+    }
 }
 
 TEST_F(HostResponse, DeclinedOrUnrecordedTransactionsStoreNothing) {
@@ -119,7 +144,10 @@ TEST_F(HostResponse, ControlTripleAtTheStartWinsOverEverything) {
 
 TEST_F(HostResponse, EscapesInsideAResponseAreJustData) {
     connectCall("\r\r\r", "IP\r\r\r");
-    const Bytes reply = "\x02" "abc" + kEndOfCall + "def\x03";
+    const Bytes reply =
+        "\x02"
+        "abc" +
+        kEndOfCall + "def\x03";
     hostSends("S(" + reply + ")");
     EXPECT_EQ(serial.written(), reply);
     EXPECT_TRUE(web.sent.empty());
@@ -171,7 +199,8 @@ TEST_F(HostResponse, KeyExchangeThenKeyedReplies) {
     const Bytes reply = responseFrame();
     hostSends("K:" + reply);
     EXPECT_EQ(serial.written(), reply);
-    EXPECT_EQ(lastLog(), "[LR   14:03:27][" + std::to_string(reply.size() + 2) + "][" + reply + "]");
+    EXPECT_EQ(lastLog(),
+              "[LR   14:03:27][" + std::to_string(reply.size() + 2) + "][" + reply + "]");
 
     serial.chunks.clear();
     hostSends("not keyed at all");
@@ -187,6 +216,18 @@ TEST_F(HostResponse, FailedKeyExchangeEndsTheCall) {
     EXPECT_EQ(gateway.call().KeyStage, 0);
     EXPECT_FALSE(host.open);
     EXPECT_EQ(gateway.call().CallStage, 0);
+}
+
+TEST_F(HostResponse, KeyAnswerTheLibraryRefusesSendsNothingButMovesOn) {
+    setType("R");
+    for (const int refused : {0, -1}) {
+        fake_cipher::rsaKeyResult = refused;
+        connectCall();
+        hostSends("PUBKEY");
+        EXPECT_THAT(host.writes, IsEmpty()) << refused;
+        EXPECT_EQ(gateway.call().KeyStage, 2) << refused;
+        gateway.BT_INITClick();
+    }
 }
 
 TEST_F(HostResponse, KeyAnswerThatCannotBeSentKeepsTheStage) {
@@ -227,20 +268,29 @@ TEST_F(HostResponse, SeedCountOfZeroEmptiesTheResponse) {
     EXPECT_THAT(gateway.RespFields, Each(IsEmpty()));
 }
 
-TEST_F(HostResponse, RecordThatCannotBeStoredIsReportedAndTheOldOneKept) {
-    payUpToTheReply();
-    hostSends("S(" + responseFrame() + ")");
-    hostSends(kEndOfCall);
+// A host may put a line break in a message field; the record of this sale
+// must still replace the last one, in one line of the file.
+TEST_F(HostResponse, RecordWithLineBreaksIsStoredWithBlanksInTheirPlace) {
+    // Mode FF: the reply is not decrypted, so a NUL reaches the fields.
+    const auto pay = [&](const Bytes& reply) {
+        connectCall("\x0C\x0C\x0C");
+        request(Make_Frame(requestBody()));
+        hostSends(reply);
+        hostSends(kEndOfCall);
+    };
+    pay(responseFrame());
     const Bytes first = ini("LastData");
-
-    request(Make_Frame(requestBody()));
     Bytes reply = responseFrame();
-    reply.replace(reply.find("r20"), 3, "r\n0");
-    hostSends("S(" + reply + ")");
-    hostSends(kEndOfCall);
-    EXPECT_EQ(ini("LastData"), first);
-    EXPECT_NE(lastLog().find("[ERR  14:03:27][Unable to write to"), Bytes::npos);
-    EXPECT_THAT(web.sent, SizeIs(2)) << "the web screen still gets the transaction";
+    reply.replace(reply.find("r20"), 3, Bytes("\r\n\0", 3));
+    pay(reply);
+
+    Bytes expected = first;
+    expected.replace(398, 3, "   ");
+    EXPECT_EQ(ini("LastData"), expected);
+    EXPECT_EQ(ini("EcType"), "A") << "the other keys still read back";
+    ASSERT_THAT(web.sent, SizeIs(2));
+    EXPECT_EQ(web.sent[1].second.substr(398, 3), Bytes("\r\n\0", 3))
+        << "the web screen gets the record as received";
 }
 
 TEST(LastDataRecord, FieldsLandAtTheirPlaces) {
@@ -261,7 +311,8 @@ TEST(LastDataRecord, FieldsLandAtTheirPlaces) {
 }
 
 TEST(LastDataRecord, OnlyTheEighteenCodesAreRecorded) {
-    for (const char* code : {"D1", "d4", "B2", "E3", "M4"}) EXPECT_TRUE(isRecordedTransaction(code));
+    for (const char* code : {"D1", "d4", "B2", "E3", "M4"})
+        EXPECT_TRUE(isRecordedTransaction(code));
     for (const char* code : {"D5", "b1", "", "D1 "}) EXPECT_FALSE(isRecordedTransaction(code));
 }
 

@@ -23,7 +23,13 @@ inline Bytes requestBody(BytesView card = "K4111111111111111=2512101") {
 inline Bytes responseFrame(BytesView result = "0000") {
     Bytes frame;
     frame += ctl::STX;
-    frame += "HDR4567890" "R1" "a" "b" "cccc" "dd";
+    frame +=
+        "HDR4567890"
+        "R1"
+        "a"
+        "b"
+        "cccc"
+        "dd";
     frame += ctl::FS;
     for (int entry = 6; entry <= 34; ++entry) {
         frame += entry == 7 ? Bytes(result) : "r" + std::to_string(entry);
@@ -37,6 +43,7 @@ protected:
     void SetUp() override {
         fake_cipher::install(library);
         fake_cipher::seedResultOverride = 0;
+        fake_cipher::rsaKeyResult.reset();
         start();
     }
     void connectCall(BytesView dial = "\x0A\x0A\x0A", BytesView line = "IP10.1.2.3/5000\r\r\r") {

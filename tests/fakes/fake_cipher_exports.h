@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "engine_fakes.h"
@@ -9,7 +10,8 @@
 // SEED wraps text in "S(...)", 3DES flips bits, the keyed calls prefix "K:".
 namespace tavorline::testing::fake_cipher {
 
-inline int seedResultOverride = 0;  // used instead of the real count when non-zero
+inline int seedResultOverride = 0;       // used instead of the real count when non-zero
+inline std::optional<int> rsaKeyResult;  // used instead of the real count when set
 inline std::string lastRasTag;
 
 inline int seed(const char* mode, const char* input, char* output) {
@@ -34,7 +36,7 @@ inline int rsaKey(const unsigned char* data, int len, unsigned char* key20, unsi
     std::memset(key20, 'k', 20);
     std::memcpy(out, "SESSION:", 8);
     std::memcpy(out + 8, data, static_cast<std::size_t>(len));
-    return len + 8;
+    return rsaKeyResult.value_or(len + 8);
 }
 
 inline int rasEnc(const char* tag, const unsigned char* data, int len, unsigned char* key20,
