@@ -171,6 +171,17 @@ fs::path temporarySibling(const fs::path& file) {
     return file.parent_path() / (file.filename().string() + "." + suffix + ".tmp");
 }
 
+// A shop may keep the program in a folder it cannot write to, with only the
+// configuration file writable. No file can be made beside it there, so it is
+// written over where it stands, as the platform's own profile functions do.
+void rewriteInPlace(const fs::path& file, BytesView content) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) throw WriteError("cannot write " + file.string());
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.close();
+    if (out.fail()) throw WriteError("cannot write " + file.string());
+}
+
 // The old file stays untouched until the complete new one replaces it with a
 // rename, which the file system does in one step. Closing the stream hands
 // the bytes to the operating system, which keeps them across a crash of the
@@ -185,6 +196,10 @@ void replaceFile(const fs::path& file, BytesView content) {
     const fs::path temporary = temporarySibling(target);
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out.is_open()) {
+            rewriteInPlace(target, content);
+            return;
+        }
         out.write(content.data(), static_cast<std::streamsize>(content.size()));
         out.flush();
         out.close();

@@ -2,6 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "temp_folder.h"
 
 namespace tavorline::profile {
@@ -101,6 +109,57 @@ TEST_F(ProfileFile, RefusedWriteLeavesOldFileIntact) {
     EXPECT_THROW(writeValue(folder / "blocked", "VORN", "K", "v"), WriteError);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2);
 }
+
+#if !defined(_WIN32)
+// Runs `write` as a user who may not create files in `folder`: as root in a
+// child that becomes "nobody", otherwise here with the folder made read-only.
+bool writesWithoutFolderAccess(const std::filesystem::path& folder,
+                               const std::function<void()>& write) {
+    if (::geteuid() != 0) {
+        ::chmod(folder.c_str(), 0555);
+        bool written = true;
+        try {
+            write();
+        } catch (const WriteError&) {
+            written = false;
+        }
+        ::chmod(folder.c_str(), 0755);
+        return written;
+    }
+    ::chmod(folder.c_str(), 0755);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(20);
+        try {
+            write();
+        } catch (const WriteError&) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(ProfileFile, WritableFileInAReadOnlyFolderIsRewrittenInPlace) {
+    writeBytes(ini, "[VORN]\r\nEcPort=3\r\nLastData=old\r\n");
+    ::chmod(ini.c_str(), 0666);
+    EXPECT_TRUE(writesWithoutFolderAccess(folder.path(), [&] {
+        writeValue(ini, "VORN", "LastData", "new");
+        writeValue(ini, "VORN", "AdslCPort", "3");
+    }));
+    EXPECT_EQ(readBytes(ini), "[VORN]\r\nEcPort=3\r\nLastData=new\r\nAdslCPort=3\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1)
+        << "no temporary file is left";
+
+    ::chmod(ini.c_str(), 0444);
+    EXPECT_FALSE(writesWithoutFolderAccess(folder.path(), [&] {
+        writeValue(ini, "VORN", "LastData", "refused");
+    })) << "a read-only file in a read-only folder is refused";
+    EXPECT_EQ(readValue(ini, "VORN", "LastData"), "new");
+}
+#endif
 
 }  // namespace
 }  // namespace tavorline::profile
