@@ -10,6 +10,7 @@ add_library(tavorline_qt_adapters STATIC
     app/qt/qt_timer.cpp
     app/qt/qt_clock.cpp
     app/qt/qt_dynamic_library.cpp
+    app/qt/posix_file_identity.cpp
     app/qt/headless_ui.cpp
     app/qt/local_web_bridge.h
     app/qt/local_web_bridge.cpp

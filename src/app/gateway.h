@@ -37,6 +37,9 @@ struct GatewayPorts {
     Clock& clock;
     const VersionSource& versions;
     std::filesystem::path programFolder;
+    // Lets the daily log stay open between lines; without it each line
+    // opens the file.
+    const FileIdentityProbe* fileIdentity = nullptr;
 };
 
 // The one call the gateway carries at a time.

@@ -18,8 +18,8 @@ bool appendLine(std::FILE* out, BytesView line) {
 
 }  // namespace
 
-DailyLog::DailyLog(fs::path programFolder, const Clock& clock)
-    : programFolder_(std::move(programFolder)), clock_(clock) {}
+DailyLog::DailyLog(fs::path programFolder, const Clock& clock, const FileIdentityProbe* identity)
+    : programFolder_(std::move(programFolder)), clock_(clock), identity_(identity) {}
 
 DailyLog::~DailyLog() { closeToday(); }
 
@@ -38,9 +38,10 @@ void DailyLog::Write_Log(BytesView line, BytesView file) const {
             return;
         }
         std::FILE* out = todaysFile(todaysPath());
+        if (out == nullptr) return;
         // A file that failed (a full disk, say) is opened again for the next
         // line rather than left in its error state.
-        if (out != nullptr && !appendLine(out, line)) closeToday();
+        if (!appendLine(out, line) || identity_ == nullptr) closeToday();
     } catch (...) {
         // The line is lost; the call it describes goes on.
     }
@@ -48,18 +49,25 @@ void DailyLog::Write_Log(BytesView line, BytesView file) const {
 
 // "ab" creates a missing file, so a log removed while we run comes back.
 std::FILE* DailyLog::todaysFile(const fs::path& path) const {
-    std::error_code error;
-    if (open_ != nullptr && path == openPath_ && fs::exists(path, error)) return open_;
+    if (open_ != nullptr && path == openPath_ && stillAt(path)) return open_;
     closeToday();
     open_ = std::fopen(path.string().c_str(), "ab");
-    if (open_ != nullptr) openPath_ = path;
+    if (open_ == nullptr) return nullptr;
+    openPath_ = path;
+    if (identity_ != nullptr) openIdentity_ = identity_->ofStream(open_);
     return open_;
+}
+
+bool DailyLog::stillAt(const fs::path& path) const {
+    if (identity_ == nullptr || !openIdentity_) return false;
+    return identity_->ofPath(path) == openIdentity_;
 }
 
 void DailyLog::closeToday() const {
     if (open_ == nullptr) return;
     std::fclose(open_);
     open_ = nullptr;
+    openIdentity_.reset();
 }
 
 }  // namespace tavorline

@@ -5,6 +5,7 @@
 
 #include "support/bytes.h"
 #include "support/clock.h"
+#include "support/file_identity.h"
 
 namespace tavorline {
 
@@ -12,13 +13,16 @@ namespace tavorline {
 // CR LF and each is handed to the system as soon as it is written, so the
 // file is always complete on disk and may be read while the gateway runs.
 //
-// Today's file stays open between lines: opening and closing it for every
-// line costs several system calls, and a log line follows every message
-// relayed, right where the next message's delay is measured. A file that was
-// removed (or a new day) is noticed at the next line and opened afresh.
+// Given a way to tell files apart, today's file stays open between lines:
+// opening and closing it for every line costs several system calls, and a
+// log line follows every message relayed, right where the next message's
+// delay is measured. Before each line the path is checked to still name the
+// open file; a file removed or replaced (or a new day) is opened afresh.
+// Without that probe the file is opened for each line and closed after it.
 class DailyLog {
 public:
-    DailyLog(std::filesystem::path programFolder, const Clock& clock);
+    DailyLog(std::filesystem::path programFolder, const Clock& clock,
+             const FileIdentityProbe* identity = nullptr);
     ~DailyLog();
     DailyLog(const DailyLog&) = delete;
     DailyLog& operator=(const DailyLog&) = delete;
@@ -33,13 +37,16 @@ public:
 
 private:
     std::FILE* todaysFile(const std::filesystem::path& path) const;
+    bool stillAt(const std::filesystem::path& path) const;
     void closeToday() const;
 
     std::filesystem::path programFolder_;
     const Clock& clock_;
+    const FileIdentityProbe* identity_;
     // The file a line last went to, while it is open.
     mutable std::FILE* open_ = nullptr;
     mutable std::filesystem::path openPath_;
+    mutable std::optional<FileIdentity> openIdentity_;
 };
 
 }  // namespace tavorline

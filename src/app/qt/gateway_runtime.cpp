@@ -33,7 +33,7 @@ GatewayRuntime::GatewayRuntime(std::filesystem::path programFolder, UiSink& ui,
       bridgePath_(bridgePath.empty() ? LocalWebBridge::defaultSocketPath(programFolder)
                                      : std::move(bridgePath)),
       gateway_(GatewayPorts{serial_, hostTransport_, cipherLibrary_, TM_, DGetTimer_, TMInit_, ui_,
-                            web_, clock_, versions_, programFolder}) {
+                            web_, clock_, versions_, programFolder, &fileIdentity_}) {
     TM_.setHandler([this] { guarded([this] { gateway_.TMTimer(); }); });
     DGetTimer_.setHandler([this] { guarded([this] { gateway_.DGetTimerTimer(); }); });
     TMInit_.setHandler([this] { guarded([this] { gateway_.TMInitTimer(); }); });
@@ -48,9 +48,8 @@ GatewayRuntime::GatewayRuntime(std::filesystem::path programFolder, UiSink& ui,
     web_.setWebHandleHandler([this](std::uint64_t handle) {
         guarded([this, handle] { gateway_.WMWebHandle(handle); });
     });
-    web_.setCopyDataHandler([this](BytesView block) {
-        guarded([this, block] { gateway_.WMCopyData(block); });
-    });
+    web_.setCopyDataHandler(
+        [this](BytesView block) { guarded([this, block] { gateway_.WMCopyData(block); }); });
     // What goes wrong on the web screen's channel belongs in the daily log.
     web_.setDiagnostics([this](const QString& line) {
         gateway_.log().Write_Log(Format("[WEB  %s][%s]", {TimeText(clock_.now()), toCp949(line)}));

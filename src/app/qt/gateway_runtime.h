@@ -4,10 +4,11 @@
 
 #include "app/gateway.h"
 #include "app/qt/build_version.h"
+#include "app/qt/local_web_bridge.h"
+#include "app/qt/posix_file_identity.h"
 #include "app/qt/qt_clock.h"
 #include "app/qt/qt_dynamic_library.h"
 #include "app/qt/qt_timer.h"
-#include "app/qt/local_web_bridge.h"
 #include "host/qt/qt_host_transport.h"
 #include "terminal/qt/qt_serial_port.h"
 
@@ -49,6 +50,7 @@ private:
     QtTimer DGetTimer_;
     QtTimer TMInit_;
     QtClock clock_;
+    PosixFileIdentity fileIdentity_;
     LocalWebBridge web_;
     std::filesystem::path bridgePath_;
     Gateway gateway_;
