@@ -82,7 +82,7 @@ void BridgeFrameReader::append(BytesView bytes) {
 BridgeFrameReader::Status BridgeFrameReader::next(BridgeFrame& frame) {
     if (!error_.empty()) return Status::Malformed;
     const BytesView rest = BytesView(buffer_).substr(start_);
-    if (rest.size() < kMessageAt + 4) return Status::NeedMore;
+    if (rest.size() < kFrameLengthField) return Status::NeedMore;
     const auto length = static_cast<std::uint32_t>(littleEndian(rest, 0, 4));
     if (length < kMinFrameLength) {
         return refuse(Format("frame length %s is below %s",
@@ -92,6 +92,7 @@ BridgeFrameReader::Status BridgeFrameReader::next(BridgeFrame& frame) {
         return refuse(Format("frame length %s exceeds %s",
                              {DecimalText(length), DecimalText(kMaxFrameLength)}));
     }
+    if (rest.size() < kMessageAt + 4) return Status::NeedMore;
     const auto message = static_cast<std::uint32_t>(littleEndian(rest, kMessageAt, 4));
     const std::size_t payloadSize = length - kMinFrameLength;
     switch (message) {
@@ -125,6 +126,8 @@ BridgeFrameReader::Status BridgeFrameReader::refuse(Bytes why) {
     return Status::Malformed;
 }
 
-std::chrono::milliseconds webReplyTimeout(BytesView setting) { return secondsSetting(setting, 3, 10); }
+std::chrono::milliseconds webReplyTimeout(BytesView setting) {
+    return secondsSetting(setting, 3, 10);
+}
 
 }  // namespace tavorline

@@ -107,6 +107,22 @@ TEST_F(WebBridgeChannel, AWindowThatNeverRepliesIsLetGoAfterTheTimeOut) {
     EXPECT_EQ(next.seen.back(), "text:still working");
 }
 
+TEST_F(WebBridgeChannel, UnfinishedMessageIsClosedAfterTheTimeOutAndSilenceIsNot) {
+    bridge.setReplyTimeout(200ms);
+    WebScreen quiet(socket), stalled(socket);
+    stalled.put(webHandleFrame(8).substr(0, 10));
+    auto closed = onScreen([&] { return stalled.take(); });
+    EXPECT_FALSE(finish(closed));
+    EXPECT_TRUE(diagnosed("a message left unfinished for 200 ms"));
+    EXPECT_TRUE(handles.empty());
+
+    registerAs(quiet, 3);
+    auto served = onScreen([&] { quiet.answer(); });
+    gatewaySends("still here");
+    finish(served);
+    EXPECT_EQ(quiet.seen.back(), "text:still here");
+}
+
 TEST_F(WebBridgeChannel, HangingUpMidFrameDisturbsNothing) {
     WebScreen partial(socket), waited(socket);
     partial.put(webHandleFrame(8).substr(0, 10));

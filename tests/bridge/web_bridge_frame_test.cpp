@@ -51,8 +51,8 @@ TEST(WebBridgeFrame, ReaderTakesFramesFromPiecesOfAnySize) {
 TEST(WebBridgeFrame, MalformedHeadersAreRefusedAtOnce) {
     const Bytes handleHeader = bytes({20, 0, 0, 0, 0x32, 0x0B, 0, 0}) + Bytes(8, '\0');
     const std::pair<Bytes, const char*> cases[] = {
-        {bytes({19, 0, 0, 0, 0, 0, 0, 0}), "frame length 19 is below 20"},
-        {bytes({1, 0, 1, 0, 0x4A, 0, 0, 0}), "frame length 65537 exceeds 65536"},
+        {bytes({19, 0, 0, 0}), "frame length 19 is below 20"},
+        {bytes({1, 0, 1, 0}), "frame length 65537 exceeds 65536"},
         {bytes({20, 0, 0, 0, 0x4A, 0, 1, 0}), "unknown message 0x1004A"},
         {bytes({21, 0, 0, 0, 0x32, 0x0B, 0, 0}), "WM_WEBHANDLE with a payload"},
         {handleHeader + Bytes(8, '\0'), "WM_WEBHANDLE without a handle"},

@@ -38,6 +38,11 @@ Commands:
                 Does not register, so a running web screen stays registered.
                 Put -- before a TEXT that begins with '-'.
 
+listen and lastdata take the registration away from a web screen that is
+running: the gateway sends its texts (the answer to lastdata included) only to
+the window registered last, so that web screen receives nothing more until it
+registers again. Use send to talk to a gateway whose web screen must go on.
+
 Options:
       --socket PATH     the gateway's socket
       --home DIR        the gateway's folder: the socket is DIR/Tavorline.sock

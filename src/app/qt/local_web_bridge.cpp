@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -74,6 +75,8 @@ struct LocalWebBridge::Link {
     int unanswered = 0;
     bool peerGone = false;
     bool dropped = false;
+    // Runs while the connection holds the start of a message and not its end.
+    QPointer<QTimer> partialMessage;
 };
 
 // One send waiting for its reply; restores the enclosing send's deadline.
@@ -253,12 +256,35 @@ void LocalWebBridge::takeBytes(Link& link) {
 // Everything complete that a connection sent; a connection the window closed
 // is let go once its last complete message has been handled.
 void LocalWebBridge::handleFrames(const LinkPtr& link) {
-    while (!link->dropped && deliverNext(link)) {
-    }
-    if (link->dropped || !link->peerGone) return;
+    bool delivered = false;
+    while (!link->dropped && deliverNext(link)) delivered = true;
+    if (link->dropped) return;
+    watchPartialMessage(link, delivered);
+    if (!link->peerGone) return;
     drop(link, link->reader.pending() > 0
                    ? QStringLiteral("the web screen hung up in the middle of a message")
                    : QString());
+}
+
+// A client that stops in the middle of a message would hold its connection
+// (and its registration) for ever; an idle one, between messages, may stay.
+// The time runs from the first byte of the unfinished message.
+void LocalWebBridge::watchPartialMessage(const LinkPtr& link, bool messageCompleted) {
+    if (!link->partialMessage) {
+        link->partialMessage = new QTimer(link->socket);
+        link->partialMessage->setSingleShot(true);
+        const std::weak_ptr<Link> weak = link;
+        QObject::connect(link->partialMessage, &QTimer::timeout, this, [this, weak] {
+            if (const LinkPtr held = weak.lock()) {
+                drop(held, QStringLiteral("a message left unfinished for %1 ms")
+                               .arg(replyTimeout_.count()));
+            }
+        });
+    }
+    if (messageCompleted || link->reader.pending() == 0) link->partialMessage->stop();
+    if (link->reader.pending() > 0 && !link->partialMessage->isActive()) {
+        link->partialMessage->start(replyTimeout_);
+    }
 }
 
 bool LocalWebBridge::deliverNext(const LinkPtr& link) {

@@ -90,6 +90,7 @@ private:
     void onDisconnected(const LinkPtr& link);
     void takeBytes(Link& link);
     void handleFrames(const LinkPtr& link);
+    void watchPartialMessage(const LinkPtr& link, bool messageCompleted);
     bool deliverNext(const LinkPtr& link);
     void dispatch(const LinkPtr& link, const BridgeFrame& frame);
     template <typename Call>
