@@ -1,5 +1,7 @@
 #include "app/gateway.h"
 
+#include "app/port_setting.h"
+
 #include "support/framing.h"
 #include "support/seconds_setting.h"
 #include "support/text_format.h"
@@ -17,7 +19,7 @@ constexpr std::int32_t kWatchAfterTimeout = 60;
 Gateway::Gateway(GatewayPorts ports)
     : ports_(std::move(ports)),
       config_(ports_.programFolder, ports_.versions),
-      log_(ports_.programFolder, ports_.clock),
+      log_(ports_.programFolder, ports_.clock, ports_.fileIdentity),
       cipher_(ports_.cipherLibrary),
       host_(ports_.hostTransport, *this) {}
 
@@ -53,6 +55,11 @@ void Gateway::BT_INITClick() {
     ports_.serial.setComNumber(Str_ToNum(config_.record().EcPort));
     ports_.serial.setBaud(Str_ToNum(config_.record().EcSpeed));
     ports_.clock.wait(kResetPause);
+    if (Str_ToNum(config_.record().EcPort) <= 0) {
+        const Bytes& ini = config_.iniPath();
+        throw SerialError(
+            missingPortAdvice(ini, std::filesystem::exists(ini), config_.record().EcPort));
+    }
     ports_.serial.open();
     host_.Disconnect();
     // After the disconnect, so that its log line still names the dropped call.
@@ -100,8 +107,8 @@ void Gateway::loadConfig() {
 }
 
 void Gateway::updateTitle() {
-    ports_.ui.setTitle("Tavorline[" + config_.version().FileVersion + "] Com:" +
-                       config_.record().EcPort);
+    ports_.ui.setTitle("Tavorline[" + config_.version().FileVersion +
+                       "] Com:" + config_.record().EcPort);
 }
 
 // Terminals time their calls out themselves, so the watchdog only ticks when
@@ -109,6 +116,7 @@ void Gateway::updateTitle() {
 void Gateway::applyTimerSettings() {
     ports_.TM.setEnabled(config_.record().WatchdogYn == "Y");
     host_.setConnectTimeout(hostConnectTimeout(config_.record().HostTimeout));
+    ports_.hostTransport.setOldestTls(oldestTlsSetting(config_.record().TlsMinVersion));
 }
 
 Bytes Gateway::destinationText() const {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "host/tls_version.h"
 #include "support/bytes.h"
 
 namespace tavorline {
@@ -26,12 +27,15 @@ public:
 };
 
 // A TCP connection, plain or TLS, to the payment host. TLS offers 1.2 and
-// later and does not verify the host's certificate.
+// later unless told otherwise, and does not verify the host's certificate.
 class HostTransport {
 public:
     virtual ~HostTransport() = default;
 
     virtual void setEvents(HostTransportEvents* events) = 0;
+    // For the next TLS connect. Below 1.2 the TLS library's security level
+    // is lowered as far as such a host needs.
+    virtual void setOldestTls(TlsVersion version) = 0;
 
     // The dotted address of a host name; throws HostError.
     virtual Bytes resolve(const Bytes& hostName) = 0;

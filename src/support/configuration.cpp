@@ -30,8 +30,8 @@ void Configuration::Load_Config() {
     fs::create_directories(logFolder, ec);
     logFolderProblem_.clear();
     if (ec || !fs::is_directory(logFolder, ec)) {
-        logFolderProblem_ = "Unable to create folder " + logFolder.string() +
-                            (ec ? ": " + ec.message() : Bytes());
+        logFolderProblem_ =
+            "Unable to create folder " + logFolder.string() + (ec ? ": " + ec.message() : Bytes());
     }
 
     if (auto strings = versions_.read()) version_ = std::move(*strings);
@@ -54,6 +54,7 @@ void Configuration::Load_Config() {
     r.RsaPort = read("RsaPort");
     r.HostTimeout = read("HostTimeout");
     r.WatchdogYn = read("WatchdogYn");
+    r.TlsMinVersion = read("TlsMinVersion");
 }
 
 Bytes Configuration::Ini_Read(BytesView section, BytesView key, BytesView file) const {

@@ -29,8 +29,9 @@ struct ConfigRecord {
     Bytes RsaYn;
     Bytes RsaPort;
     // Our own keys (documented in docs/configuration.md).
-    Bytes HostTimeout;  // seconds a host connect may take
-    Bytes WatchdogYn;   // "Y" lets the call watchdog tick every second
+    Bytes HostTimeout;    // seconds a host connect may take
+    Bytes WatchdogYn;     // "Y" lets the call watchdog tick every second
+    Bytes TlsMinVersion;  // the oldest TLS version offered to a host
 };
 
 // The program file's version strings.

@@ -1,4 +1,6 @@
 // Start-up, the reset of port and call, the watchdog and the orderly end.
+#include <functional>
+
 #include "gateway_fixture.h"
 #include "support/texts.h"
 
@@ -46,11 +48,47 @@ TEST_F(StartAndReset, PortThatCannotOpenLeavesTheResetHalfDone) {
     EXPECT_EQ(ui.statuses.back(), texts::kStatusWaiting);
 }
 
-TEST_F(StartAndReset, MissingPortSettingOpensPortZero) {
-    writeIni({{"EcSpeed", "9600"}});
-    serial.failOpen = true;
-    EXPECT_THROW(gateway.FormCreate(), SerialError);
-    EXPECT_EQ(serial.comNumber, 0);
+// A first start without a port says in one line which file and key to set.
+TEST_F(StartAndReset, MissingPortSettingSaysWhatToDo) {
+    const Bytes ini = (folder / "vorn.Ini").string();
+    const std::pair<std::function<void()>, Bytes> cases[] = {
+        {[&] { std::filesystem::remove(folder / "vorn.Ini"); }, ini + " does not exist"},
+        {[&] {
+             writeIni({{"EcSpeed", "9600"}});
+         },
+         ini + " has no EcPort"},
+        {[&] {
+             writeIni({{"EcPort", "COM1"}});
+         },
+         "EcPort=COM1 in " + ini + " is no port number"},
+    };
+    for (const auto& [prepare, problem] : cases) {
+        prepare();
+        try {
+            gateway.FormCreate();
+            ADD_FAILURE() << problem << ": no error";
+        } catch (const SerialError& error) {
+            EXPECT_EQ(Bytes(error.what()),
+                      problem +
+                          ": set the terminal's serial port in the settings dialog, or write "
+                          "EcPort=N (N the port's number, 1 or more) under [VORN] in that file; "
+                          "see docs/configuration.md");
+        }
+        EXPECT_FALSE(serial.isOpen());
+    }
+}
+
+TEST_F(StartAndReset, OldestTlsVersionComesFromTheSetting) {
+    const std::pair<const char*, TlsVersion> cases[] = {
+        {"1.0", TlsVersion::V1_0}, {"1.1", TlsVersion::V1_1},  {"1.3", TlsVersion::V1_3},
+        {"1.2", TlsVersion::V1_2}, {"TLS1", TlsVersion::V1_2}, {"", TlsVersion::V1_2},
+    };
+    gateway.FormCreate();
+    for (const auto& [setting, expected] : cases) {
+        setIni("TlsMinVersion", setting);
+        gateway.BT_INITClick();
+        EXPECT_EQ(host.oldestTls, expected) << setting;
+    }
 }
 
 TEST_F(StartAndReset, PortEditedByHandTakesEffectAtTheSecondReset) {

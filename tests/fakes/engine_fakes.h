@@ -98,13 +98,15 @@ struct ConnectCall {
 class FakeHostTransport : public HostTransport {
 public:
     void setEvents(HostTransportEvents* value) override { events = value; }
+    void setOldestTls(TlsVersion version) override { oldestTls = version; }
     Bytes resolve(const Bytes& hostName) override {
         resolved.push_back(hostName);
         const auto found = addresses.find(hostName);
         if (found == addresses.end()) throw HostError("Host not found");
         return found->second;
     }
-    void connect(const Bytes& host, int port, bool tls, std::chrono::milliseconds timeout) override {
+    void connect(const Bytes& host, int port, bool tls,
+                 std::chrono::milliseconds timeout) override {
         connects.push_back({host, port, tls, timeout});
         if (failConnect) throw HostError("Connection refused");
         open = true;
@@ -123,6 +125,7 @@ public:
     }
 
     HostTransportEvents* events = nullptr;
+    TlsVersion oldestTls = TlsVersion::V1_2;
     std::map<Bytes, Bytes> addresses;
     std::vector<Bytes> resolved;
     std::vector<ConnectCall> connects;
@@ -183,7 +186,9 @@ public:
 
 class RecordingWebBridge : public WebBridge {
 public:
-    void send(std::uint64_t handle, BytesView text) override { sent.push_back({handle, Bytes(text)}); }
+    void send(std::uint64_t handle, BytesView text) override {
+        sent.push_back({handle, Bytes(text)});
+    }
     std::vector<std::pair<std::uint64_t, Bytes>> sent;
 };
 

@@ -104,9 +104,17 @@ LoopbackHost::LoopbackHost(Transport transport) : transport_(transport) {
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
     port_ = ntohs(address.sin_port);
-    if (transport_ == Transport::Tls) {
+    if (transport_ == Transport::TlsUpTo11) {
+        context_ = SSL_CTX_new(TLS_server_method());
+        SSL_CTX_set_security_level(context_, 0);
+        SSL_CTX_set_min_proto_version(context_, TLS1_VERSION);
+        SSL_CTX_set_max_proto_version(context_, TLS1_1_VERSION);
+        SSL_CTX_set_cipher_list(context_, "DEFAULT:@SECLEVEL=0");
+    } else if (transport_ == Transport::Tls) {
         context_ = SSL_CTX_new(TLS_server_method());
         SSL_CTX_set_min_proto_version(context_, TLS1_2_VERSION);
+    }
+    if (context_) {
         SSL_CTX_use_certificate(context_, identity().certificate);
         SSL_CTX_use_PrivateKey(context_, identity().key);
     }

@@ -38,7 +38,8 @@ private:
 // own because the gateway's connect and write block the Qt thread.
 class LoopbackHost {
 public:
-    enum class Transport { Plain, Tls };
+    // TlsUpTo11: a host of the old kind that speaks TLS 1.0 and 1.1 only.
+    enum class Transport { Plain, Tls, TlsUpTo11 };
 
     explicit LoopbackHost(Transport transport);
     ~LoopbackHost();

@@ -305,6 +305,32 @@ TEST_P(HostTransportTest, RefusedConnectThrowsAndLeavesNothingOpen) {
     EXPECT_TRUE(transport.isOpen());
 }
 
+// A host that still speaks only TLS 1.1 is reached only when the setting
+// admits it; the default refuses it.
+TEST(HostTransportOldTls, Tls11HostNeedsTheOlderMinimum) {
+    for (const TlsVersion oldest : {TlsVersion::V1_2, TlsVersion::V1_1}) {
+        LoopbackHost host(LoopbackHost::Transport::TlsUpTo11);
+        host.serve([](HostSide& side) { side.send("ok"); });
+        QtHostTransport transport;
+        Recorder events;
+        events.transport = &transport;
+        transport.setEvents(&events);
+        transport.setOldestTls(oldest);
+        if (oldest == TlsVersion::V1_2) {
+            EXPECT_THROW(transport.connect("127.0.0.1", host.port(), true, kConnectLimit),
+                         HostError);
+            host.join();
+            EXPECT_EQ(host.failure(), "TLS handshake failed");
+            continue;
+        }
+        transport.connect("127.0.0.1", host.port(), true, kConnectLimit);
+        EXPECT_TRUE(eventually([&] { return events.all() == "ok"; }));
+        transport.close();
+        host.join();
+        EXPECT_EQ(host.failure(), "");
+    }
+}
+
 TEST(HostTransportResolve, GivesTheFirstIpv4AddressOrThrows) {
     QtHostTransport transport;
     EXPECT_EQ(transport.resolve("localhost"), "127.0.0.1");

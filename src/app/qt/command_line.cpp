@@ -24,26 +24,28 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     parser.setApplicationDescription(QStringLiteral(
         "Tavorline card-payment gateway: relays payments between the card terminal on a\n"
         "serial port and the payment host over TCP or TLS."));
+    // Descriptions are single lines: the parser wraps them to the terminal's
+    // width itself, and a line break of ours would cut a sentence in two.
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
                                         QStringLiteral("Show this help and exit."));
     const QCommandLineOption versionOption(QStringLiteral("version"),
                                            QStringLiteral("Show the version and exit."));
     const QCommandLineOption headlessOption(
         QStringLiteral("headless"),
-        QStringLiteral("Run without a window: status lines go to standard output,\n"
-                       "errors to standard error. SIGTERM or SIGINT ends the gateway."));
+        QStringLiteral("Run without a window: status lines go to standard output, errors to "
+                       "standard error. SIGTERM or SIGINT ends the gateway."));
     const QCommandLineOption homeOption(
         QStringLiteral("home"),
-        QStringLiteral("The gateway's folder: it holds vorn.Ini and the LOG folder,\n"
-                       "and is searched first for the cipher library. Serial port N is\n"
-                       "the file COMN in it when present, else /dev/ttyS(N-1).\n"
-                       "Default: the folder of the executable, or the per-user data\n"
-                       "folder (~/.local/share/tavorline) when that one is not writable."),
+        QStringLiteral(
+            "The gateway's folder: it holds vorn.Ini and the LOG folder, and is searched first for "
+            "the cipher library. Serial port N is the file COMN in it when present, else "
+            "/dev/ttyS(N-1). Default: the folder of the executable, or the per-user data folder "
+            "(~/.local/share/tavorline) when that one is not writable."),
         QStringLiteral("DIR"));
     const QCommandLineOption bridgeOption(
         QStringLiteral("bridge"),
-        QStringLiteral("The local socket the web screen connects to.\n"
-                       "Default: Tavorline.sock in the gateway's folder."),
+        QStringLiteral("The local socket the web screen connects to. Default: Tavorline.sock in "
+                       "the gateway's folder."),
         QStringLiteral("PATH"));
     parser.addOption(helpOption);
     parser.addOption(versionOption);

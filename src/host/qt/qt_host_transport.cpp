@@ -46,7 +46,17 @@ int waitMs(std::chrono::milliseconds timeout) {
         std::min<std::chrono::milliseconds::rep>(timeout.count(), std::numeric_limits<int>::max()));
 }
 
-QTcpSocket* makeSocket(bool tls, QObject* parent) {
+// Debian's OpenSSL refuses anything below TLS 1.2 at its default security
+// level; a host that speaks only 1.0 or 1.1 also signs with SHA-1, which
+// only level 0 admits. The TLS library's own settings say so, after Qt's.
+void admitOldTls(QSslConfiguration& config, TlsVersion oldest) {
+    const char* minimum = oldest == TlsVersion::V1_0 ? "TLSv1" : "TLSv1.1";
+    config.setProtocol(QSsl::AnyProtocol);
+    config.setBackendConfigurationOption("MinProtocol", QByteArray(minimum));
+    config.setBackendConfigurationOption("CipherString", QByteArray("DEFAULT:@SECLEVEL=0"));
+}
+
+QTcpSocket* makeSocket(bool tls, TlsVersion oldest, QObject* parent) {
     if (!tls) return new QTcpSocket(parent);
     if (!QSslSocket::supportsSsl()) {
         throw HostError("TLS is not available: " +
@@ -54,7 +64,18 @@ QTcpSocket* makeSocket(bool tls, QObject* parent) {
     }
     auto* socket = new QSslSocket(parent);
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.setProtocol(QSsl::TlsV1_2OrLater);
+    switch (oldest) {
+        case TlsVersion::V1_0:
+        case TlsVersion::V1_1:
+            admitOldTls(config, oldest);
+            break;
+        case TlsVersion::V1_2:
+            config.setProtocol(QSsl::TlsV1_2OrLater);
+            break;
+        case TlsVersion::V1_3:
+            config.setProtocol(QSsl::TlsV1_3OrLater);
+            break;
+    }
     // The payment hosts present certificates that no public authority would
     // vouch for; the link has always been accepted without checking.
     config.setPeerVerifyMode(QSslSocket::VerifyNone);
@@ -71,6 +92,8 @@ QtHostTransport::~QtHostTransport() { close(); }
 void QtHostTransport::setWriteTimeout(std::chrono::milliseconds timeout) {
     writeTimeout_ = timeout;
 }
+
+void QtHostTransport::setOldestTls(TlsVersion version) { oldestTls_ = version; }
 
 void QtHostTransport::setEvents(HostTransportEvents* events) { events_ = events; }
 
@@ -96,7 +119,7 @@ void QtHostTransport::connect(const Bytes& host, int port, bool tls,
                                     .arg(hostText(host))
                                     .arg(port)));
     }
-    QTcpSocket* socket = makeSocket(tls, this);
+    QTcpSocket* socket = makeSocket(tls, oldestTls_, this);
     // Set as soon as the TCP connection stands, so the TLS handshake already
     // goes out without Nagle's delay.
     QObject::connect(socket, &QAbstractSocket::connected, socket,

@@ -26,6 +26,7 @@ public:
     ~QtHostTransport() override;
 
     void setEvents(HostTransportEvents* events) override;
+    void setOldestTls(TlsVersion version) override;
     Bytes resolve(const Bytes& hostName) override;
     void connect(const Bytes& host, int port, bool tls, std::chrono::milliseconds timeout) override;
     void close() override;
@@ -49,6 +50,7 @@ private:
     void release();
 
     HostTransportEvents* events_ = nullptr;
+    TlsVersion oldestTls_ = TlsVersion::V1_2;
     QPointer<QTcpSocket> socket_;
     // Bumped whenever the socket is let go; a delivery that finds it changed
     // stops touching the socket it started with.
