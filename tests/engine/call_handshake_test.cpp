@@ -26,10 +26,29 @@ TEST_F(CallHandshake, ResetSequenceNearTheStartEndsTheCall) {
     EXPECT_EQ(logLines().back(), "[SR   14:03:27][abcCCCCC]");
 }
 
-TEST_F(CallHandshake, ResetSequenceFromPositionTenIsJustData) {
-    terminalSends("123456789CCCCC");
-    EXPECT_EQ(call().RecvBuf.bytes(), "123456789CCCCC");
-    EXPECT_TRUE(logLines().empty() || logLines().back().rfind("[SR", 0) != 0);
+// Reset and logon count from position 1 to 9, the CR dial from 1 to 6; one
+// byte later they are data.
+TEST_F(CallHandshake, SequencesActOnlyUpToTheirLastStartingPosition) {
+    enum class Action { Reset, Logon, Dial, None };
+    const std::pair<Bytes, Action> cases[] = {
+        {"12345678CCCCC", Action::Reset},        {"123456789CCCCC", Action::None},
+        {"12345678\x0F\x0F\x0F", Action::Logon}, {"123456789\x0F\x0F\x0F", Action::None},
+        {"12345\r\r\r", Action::Dial},           {"123456\r\r\r", Action::None},
+    };
+    for (const auto& [bytes, action] : cases) {
+        gateway.BT_INITClick();
+        serial.chunks.clear();
+        terminalSends(bytes);
+        const bool kept = call().RecvBuf.bytes() == bytes;
+        EXPECT_EQ(kept, action == Action::None) << bytes;
+        const auto lines = logLines();
+        const bool resetLogged = !lines.empty() && lines.back() == "[SR   14:03:27][" + bytes + "]";
+        EXPECT_EQ(resetLogged, action == Action::Reset) << bytes;
+        EXPECT_EQ(serial.written() == Make_Frame("010101010101C5000Tavorline6Tavorline6"),
+                  action == Action::Logon)
+            << bytes;
+        EXPECT_EQ(call().CallStage == 2, action == Action::Dial) << bytes;
+    }
 }
 
 TEST_F(CallHandshake, ResetSequenceDropsTheHostAndLogsTheCallItEnds) {
@@ -55,11 +74,15 @@ TEST_F(CallHandshake, LogonIsAnsweredWithTheFramedGreeting) {
     EXPECT_TRUE(call().RecvBuf.empty());
 }
 
-TEST_F(CallHandshake, LogonDuringACallKeepsTheHostButEndsTheStage) {
+TEST_F(CallHandshake, LogonDuringACallKeepsTheHostButEndsTheStageAndKeyExchange) {
+    setIni("EcType", "R");
+    gateway.BT_INITClick();
     dialAndConnect("\x0A\x0A\x0A", "IP10.1.2.3/5000\r\r\r");
+    ASSERT_EQ(call().KeyStage, 1);
     terminalSends("\x0F\x0F\x0F");
     EXPECT_TRUE(host.open);
     EXPECT_EQ(call().CallStage, 0);
+    EXPECT_EQ(call().KeyStage, 0);
 }
 
 TEST_F(CallHandshake, LineCheckRightAfterStxGetsThreeAck) {
@@ -85,8 +108,10 @@ TEST_F(CallHandshake, IdleBufferWithEtxNeverDials) {
 }
 
 TEST_F(CallHandshake, EachDialSequencePromptsForTheDestination) {
-    const std::pair<const char*, const char*> dials[] = {
-        {"\x0A\x0A\x0A", "LF"}, {"xyz\x0B\x0B\x0B", "VT"}, {"\x0C\x0C\x0C", "FF"}, {"abc\r\r\r", "CR"}};
+    const std::pair<const char*, const char*> dials[] = {{"\x0A\x0A\x0A", "LF"},
+                                                         {"xyz\x0B\x0B\x0B", "VT"},
+                                                         {"\x0C\x0C\x0C", "FF"},
+                                                         {"abc\r\r\r", "CR"}};
     for (const auto& [sequence, mode] : dials) {
         SCOPED_TRACE(mode);
         gateway.BT_INITClick();
@@ -100,12 +125,6 @@ TEST_F(CallHandshake, EachDialSequencePromptsForTheDestination) {
         EXPECT_TRUE(call().RecvBuf.empty());
         EXPECT_EQ(ui.statuses.back(), texts::kStatusConnecting);
     }
-}
-
-TEST_F(CallHandshake, ThreeCrDialOnlyNearTheStart) {
-    terminalSends("abcdef\r\r\r");
-    EXPECT_EQ(call().CallStage, 0);
-    EXPECT_EQ(serial.written(), "");
 }
 
 TEST_F(CallHandshake, LaterModeTestsWin) {
@@ -169,10 +188,14 @@ TEST_F(CallHandshake, ReceiveEventCountsPassesNotBytes) {
 TEST_F(CallHandshake, RequestBytesRestartTheQuietPeriod) {
     dialAndConnect("\x0A\x0A\x0A", "IP10.1.2.3/5000\r\r\r");
     const int before = dget.starts;
-    terminalSends("\x02" "D1 request");
+    terminalSends(
+        "\x02"
+        "D1 request");
     EXPECT_EQ(dget.starts - before, 11);
     EXPECT_TRUE(dget.enabled());
-    EXPECT_EQ(call().RecvBuf.bytes(), "\x02" "D1 request");
+    EXPECT_EQ(call().RecvBuf.bytes(),
+              "\x02"
+              "D1 request");
 }
 
 TEST_F(CallHandshake, ThreeCrInsideARequestAreData) {

@@ -58,6 +58,10 @@ TEST_F(Destination, LfLineWithoutIpOrPortFallsBackToTheConfiguration) {
     terminalSends("IP\r\r\r");
     EXPECT_EQ(lastConnect().host, "10.1.1.1");
     EXPECT_EQ(lastConnect().port, 7000);
+    terminalSends("CCCCC\x0A\x0A\x0A");
+    terminalSends("IP 10.4.5.6 / 5001 \r\r\r");
+    EXPECT_EQ(lastConnect().host, "10.4.5.6") << "blanks around the slash are trimmed";
+    EXPECT_EQ(lastConnect().port, 5001);
 }
 
 TEST_F(Destination, VtTakesItsDefaultsAndAlwaysGoesPlainWithoutEnq) {
@@ -144,9 +148,9 @@ TEST_F(Destination, PlainConnectToANameReportsResolving) {
     call("\x0A\x0A\x0A", "IPhost.example/5000\r\r\r");
     EXPECT_EQ(lastConnect().host, "192.0.2.7");
     const auto lines = logLines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "[SOCK 14:03:27][Resolving hostname host.example.]"),
-              lines.end());
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(), "[SOCK 14:03:27][Resolving hostname host.example.]"),
+        lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "[SOCK 14:03:27][Connecting to 192.0.2.7.]"),
               lines.end());
 }
@@ -160,8 +164,9 @@ TEST_F(Destination, FailedConnectIsLoggedShownAndResetsTheCall) {
     EXPECT_NE(std::find(lines.begin(), lines.end(),
                         "[HOST 14:03:27][" + Bytes(texts::kLogConnectFailed) + where + "]"),
               lines.end());
-    EXPECT_NE(std::find(ui.statuses.begin(), ui.statuses.end(), Bytes(texts::kStatusHostFailed) + where),
-              ui.statuses.end());
+    EXPECT_NE(
+        std::find(ui.statuses.begin(), ui.statuses.end(), Bytes(texts::kStatusHostFailed) + where),
+        ui.statuses.end());
     EXPECT_EQ(serial.opens, opensBefore + 1) << "the reset reopens the port";
     EXPECT_EQ(gateway.call().CallStage, 0);
     EXPECT_EQ(gateway.call().DestMode, "");
