@@ -20,6 +20,8 @@ build=${BUILD_DIR:-$root/build}
 readonly tag=TAVORLINE_LEFTOVER_CHECK_$$
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavorline-leftovers.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+# The folders the failed and stopped soaks keep go with this test's own.
+export TMPDIR=$work
 failures=0
 
 fail() {
