@@ -153,11 +153,4 @@ protected:
     std::unique_ptr<DesktopProgram> program;
 };
 
-inline void saveScreenshot(QWidget& widget, const QString& name) {
-    QDir().mkpath(QStringLiteral(UI_SCREENSHOT_DIR));
-    const QPixmap picture = widget.grab();
-    ASSERT_FALSE(picture.isNull());
-    ASSERT_TRUE(picture.save(QDir(QStringLiteral(UI_SCREENSHOT_DIR)).filePath(name)));
-}
-
 }  // namespace tavorline::testing

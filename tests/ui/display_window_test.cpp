@@ -54,7 +54,6 @@ TEST(DisplayWindow, ShowsTheLastMessagesUntilClearedAndClosingKeepsThem) {
     EXPECT_EQ(window.windowTitle(), utf8("수신전문 내역"));
     EXPECT_EQ(fields(), filled);
     EXPECT_TRUE(showsStarts());
-    testing::saveScreenshot(window, QStringLiteral("display_window.png"));
 
     ui.clearDisplay();
     EXPECT_EQ(fields(), empty);

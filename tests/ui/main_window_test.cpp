@@ -179,7 +179,6 @@ TEST_F(TrayProgram, MainWindowIsAFixedAlwaysOnTopWindowWithKoreanCaptions) {
         << face.toStdString();
     ui->setAddress(toCp949(utf8("신용 LF:127.0.0.1/7001")));
     EXPECT_EQ(part<QLabel>("Lab_Addr").text(), utf8("신용 LF:127.0.0.1/7001"));
-    testing::saveScreenshot(window(), QStringLiteral("main_window.png"));
 }
 
 }  // namespace

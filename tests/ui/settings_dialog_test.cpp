@@ -79,7 +79,6 @@ TEST_F(SettingsDialog, ShowsTheFileAsStored) {
     EXPECT_EQ(focused(), QStringLiteral("CB_TAVO_PORT"));
     // One fixed-pitch Korean face for captions and values alike.
     EXPECT_EQ(QFontInfo(field("Edt_AdslAddr").font()).family(), QFontInfo(dialog->font()).family());
-    testing::saveScreenshot(*dialog, QStringLiteral("settings_dialog.png"));
 }
 
 // Keys new to the file are appended, so the file shows the order of the
