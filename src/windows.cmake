@@ -1,0 +1,11 @@
+# The Windows shell: the engine's interfaces on the Win32 API, one thread
+# waiting in EventLoop for window messages and kernel objects alike.
+add_library(tavorline_win_adapters STATIC
+    windows/event_loop.cpp
+    windows/win_timer.cpp
+    windows/win_clock.cpp
+)
+target_include_directories(tavorline_win_adapters PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_definitions(tavorline_win_adapters PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN
+    NOMINMAX _WIN32_WINNT=0x0601)
+target_link_libraries(tavorline_win_adapters PUBLIC tavorline_engine)

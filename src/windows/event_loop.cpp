@@ -1,0 +1,64 @@
+#include "windows/event_loop.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace tavorline::win {
+
+void EventLoop::watch(HANDLE object, Handler handler) {
+    unwatch(object);
+    // One wait covers at most this many objects besides the message queue.
+    if (watches_.size() + 1 >= MAXIMUM_WAIT_OBJECTS) {
+        throw std::length_error("too many objects to wait for");
+    }
+    watches_.push_back({object, std::move(handler)});
+}
+
+void EventLoop::unwatch(HANDLE object) {
+    std::erase_if(watches_, [object](const Watch& watch) { return watch.object == object; });
+}
+
+int EventLoop::run() {
+    while (!quitting_) runOnce(INFINITE);
+    return exitCode_;
+}
+
+void EventLoop::quit(int exitCode) {
+    exitCode_ = exitCode;
+    quitting_ = true;
+}
+
+bool EventLoop::runOnce(DWORD timeoutMs) {
+    std::vector<HANDLE> objects;
+    objects.reserve(watches_.size());
+    for (const Watch& watch : watches_) objects.push_back(watch.object);
+    const DWORD count = static_cast<DWORD>(objects.size());
+    const DWORD woken = MsgWaitForMultipleObjectsEx(count, objects.data(), timeoutMs, QS_ALLINPUT,
+                                                    MWMO_INPUTAVAILABLE);
+    if (woken == WAIT_TIMEOUT || woken == WAIT_FAILED) return false;
+    if (woken == WAIT_OBJECT_0 + count) {
+        dispatchMessages();
+        return true;
+    }
+    const DWORD index =
+        woken >= WAIT_ABANDONED_0 ? woken - WAIT_ABANDONED_0 : woken - WAIT_OBJECT_0;
+    if (index >= count) return false;
+    // The handler may change the list (and so this very entry): call a copy.
+    const Handler handler = watches_[index].handler;
+    handler();
+    return true;
+}
+
+void EventLoop::dispatchMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            quit(static_cast<int>(message.wParam));
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+}  // namespace tavorline::win
