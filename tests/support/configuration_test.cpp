@@ -86,7 +86,10 @@ TEST_F(ConfigurationTest, ShortNameMeansProgramFolderOnlyWhenExact) {
     std::filesystem::current_path(previous);
 
     EXPECT_EQ(config.Ini_Read(kSection, "LastData", ini.string()), "new");
-    EXPECT_FALSE(std::filesystem::exists(elsewhere / "vorn.ini"));
+    // Windows folds case, so the current folder's VORN.INI is also "vorn.ini":
+    // it must be untouched and alone.
+    EXPECT_EQ(readBytes(elsewhere / "VORN.INI"), "[VORN]\r\nLastData=current folder\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(elsewhere.path()), {}), 1);
 }
 
 TEST_F(ConfigurationTest, FailedWriteNamesTheFile) {
