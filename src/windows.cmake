@@ -4,8 +4,13 @@ add_library(tavorline_win_adapters STATIC
     windows/event_loop.cpp
     windows/win_timer.cpp
     windows/win_clock.cpp
+    windows/win_text.cpp
+    windows/main_window.cpp
+    windows/window_web_bridge.cpp
+    windows/win_headless_ui.cpp
+    windows/win_version_source.cpp
 )
 target_include_directories(tavorline_win_adapters PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(tavorline_win_adapters PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN
     NOMINMAX _WIN32_WINNT=0x0601)
-target_link_libraries(tavorline_win_adapters PUBLIC tavorline_engine)
+target_link_libraries(tavorline_win_adapters PUBLIC tavorline_engine version)

@@ -1,0 +1,36 @@
+#include "windows/win_text.h"
+
+#include <windows.h>
+
+namespace tavorline::win {
+namespace {
+
+constexpr UINT kCp949 = 949;
+
+std::wstring toWide(UINT codePage, std::string_view text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
+    return wide;
+}
+
+std::string fromWide(UINT codePage, std::wstring_view text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int length =
+        WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), size, bytes.data(), length, nullptr, nullptr);
+    return bytes;
+}
+
+}  // namespace
+
+std::wstring wideFromCp949(BytesView text) { return toWide(kCp949, text); }
+Bytes cp949FromWide(std::wstring_view text) { return fromWide(kCp949, text); }
+std::string utf8FromWide(std::wstring_view text) { return fromWide(CP_UTF8, text); }
+std::wstring wideFromUtf8(std::string_view text) { return toWide(CP_UTF8, text); }
+
+}  // namespace tavorline::win

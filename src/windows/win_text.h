@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+#include "support/bytes.h"
+
+namespace tavorline::win {
+
+// The gateway keeps its texts in CP949, the Korean ANSI code page; the
+// Windows API speaks UTF-16 and the console and pipes of today UTF-8.
+// Bytes that are no CP949 character become U+FFFD rather than vanishing.
+std::wstring wideFromCp949(BytesView text);
+Bytes cp949FromWide(std::wstring_view text);
+std::string utf8FromWide(std::wstring_view text);
+std::wstring wideFromUtf8(std::string_view text);
+
+inline std::string utf8FromCp949(BytesView text) { return utf8FromWide(wideFromCp949(text)); }
+
+}  // namespace tavorline::win
