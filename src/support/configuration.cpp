@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "support/path_text.h"
 #include "support/profile_file.h"
 
 namespace tavorline {
@@ -20,7 +21,7 @@ Configuration::Configuration(fs::path programFolder, const VersionSource& versio
     : programFolder_(std::move(programFolder)), versions_(versions) {}
 
 void Configuration::Load_Config() {
-    iniPath_ = (programFolder_ / kIniName).string();
+    iniPath_ = pathText(programFolder_ / kIniName);
 
     // Without its folder the daily log loses every line. That is reported,
     // but the keys are read all the same: a reset that stopped here would
@@ -31,7 +32,7 @@ void Configuration::Load_Config() {
     logFolderProblem_.clear();
     if (ec || !fs::is_directory(logFolder, ec)) {
         logFolderProblem_ =
-            "Unable to create folder " + logFolder.string() + (ec ? ": " + ec.message() : Bytes());
+            "Unable to create folder " + pathText(logFolder) + (ec ? ": " + ec.message() : Bytes());
     }
 
     if (auto strings = versions_.read()) version_ = std::move(*strings);
@@ -67,7 +68,7 @@ void Configuration::Ini_Write(BytesView section, BytesView key, BytesView value,
     try {
         profile::writeValue(path, section, key, value);
     } catch (const profile::WriteError&) {
-        throw ConfigWriteError("Unable to write to " + path.string());
+        throw ConfigWriteError("Unable to write to " + pathText(path));
     }
 }
 
@@ -79,7 +80,7 @@ void Configuration::Ini_Write(BytesView section, BytesView key, BytesView value,
 // a path used as given (relative ones against the current directory).
 fs::path Configuration::resolve(BytesView file) const {
     if (file == kIniShortName) return programFolder_ / kIniName;
-    return fs::path(Bytes(file));
+    return pathFromText(file);
 }
 
 }  // namespace tavorline

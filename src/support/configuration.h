@@ -83,6 +83,7 @@ public:
     // Throws ConfigWriteError("Unable to write to <path>").
     void Ini_Write(BytesView section, BytesView key, BytesView value, BytesView file);
 
+    // As pathText() spells it; Ini_Read and Ini_Write take it back unchanged.
     const Bytes& iniPath() const { return iniPath_; }
     const std::filesystem::path& programFolder() const { return programFolder_; }
     ConfigRecord& record() { return record_; }

@@ -1,5 +1,8 @@
 #include "support/daily_log.h"
 
+#include <fstream>
+
+#include "support/path_text.h"
 #include "support/text_format.h"
 
 namespace tavorline {
@@ -14,6 +17,14 @@ bool appendLine(std::FILE* out, BytesView line) {
     std::fwrite(line.data(), 1, line.size(), out);
     std::fwrite("\r\n", 1, 2, out);
     return std::fflush(out) == 0 && std::ferror(out) == 0;
+}
+
+// Opened through the path itself (by its wide name on Windows), so a folder
+// name in any script works. "app" creates a missing file.
+void appendOnce(const fs::path& path, BytesView line) {
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    if (!out.is_open()) return;
+    out << line << "\r\n";
 }
 
 }  // namespace
@@ -31,20 +42,23 @@ fs::path DailyLog::todaysPath() const {
 void DailyLog::Write_Log(BytesView line, BytesView file) const {
     try {
         if (!file.empty()) {
-            std::FILE* out = std::fopen(Bytes(file).c_str(), "ab");
-            if (out == nullptr) return;
-            appendLine(out, line);
-            std::fclose(out);
-            return;
+            appendOnce(pathFromText(file), line);
+        } else if (identity_ == nullptr) {
+            appendOnce(todaysPath(), line);
+        } else {
+            appendKeepingOpen(todaysPath(), line);
         }
-        std::FILE* out = todaysFile(todaysPath());
-        if (out == nullptr) return;
-        // A file that failed (a full disk, say) is opened again for the next
-        // line rather than left in its error state.
-        if (!appendLine(out, line) || identity_ == nullptr) closeToday();
     } catch (...) {
         // The line is lost; the call it describes goes on.
     }
+}
+
+void DailyLog::appendKeepingOpen(const fs::path& path, BytesView line) const {
+    std::FILE* out = todaysFile(path);
+    if (out == nullptr) return;
+    // A file that failed (a full disk, say) is opened again for the next
+    // line rather than left in its error state.
+    if (!appendLine(out, line)) closeToday();
 }
 
 // "ab" creates a missing file, so a log removed while we run comes back.

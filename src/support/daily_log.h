@@ -18,7 +18,10 @@ namespace tavorline {
 // log line follows every message relayed, right where the next message's
 // delay is measured. Before each line the path is checked to still name the
 // open file; a file removed or replaced (or a new day) is opened afresh.
-// Without that probe the file is opened for each line and closed after it.
+// Without that probe the file is opened for each line and closed after it,
+// by its wide name on Windows, and is free between lines for others to
+// copy, rename or delete. The probe's streams are C FILEs, which open by
+// narrow name: the kept-open mode is for systems whose paths are bytes.
 class DailyLog {
 public:
     DailyLog(std::filesystem::path programFolder, const Clock& clock,
@@ -36,6 +39,7 @@ public:
     std::filesystem::path todaysPath() const;
 
 private:
+    void appendKeepingOpen(const std::filesystem::path& path, BytesView line) const;
     std::FILE* todaysFile(const std::filesystem::path& path) const;
     bool stillAt(const std::filesystem::path& path) const;
     void closeToday() const;

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <vector>
 
+#include "support/path_text.h"
+
 namespace tavorline::profile {
 
 namespace fs = std::filesystem;
@@ -168,7 +170,9 @@ fs::path temporarySibling(const fs::path& file) {
     static std::atomic<unsigned> serial{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     const auto suffix = std::to_string(stamp) + "-" + std::to_string(++serial);
-    return file.parent_path() / (file.filename().string() + "." + suffix + ".tmp");
+    fs::path name = file.filename();
+    name += "." + suffix + ".tmp";
+    return file.parent_path() / name;
 }
 
 // A shop may keep the program in a folder it cannot write to, with only the
@@ -176,10 +180,10 @@ fs::path temporarySibling(const fs::path& file) {
 // written over where it stands, as the platform's own profile functions do.
 void rewriteInPlace(const fs::path& file, BytesView content) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) throw WriteError("cannot write " + file.string());
+    if (!out.is_open()) throw WriteError("cannot write " + pathText(file));
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     out.close();
-    if (out.fail()) throw WriteError("cannot write " + file.string());
+    if (out.fail()) throw WriteError("cannot write " + pathText(file));
 }
 
 // The old file stays untouched until the complete new one replaces it with a
@@ -205,7 +209,7 @@ void replaceFile(const fs::path& file, BytesView content) {
         out.close();
         if (out.fail()) {
             fs::remove(temporary, ec);
-            throw WriteError("cannot write " + temporary.string());
+            throw WriteError("cannot write " + pathText(temporary));
         }
     }
     const auto oldStatus = fs::status(target, ec);
@@ -216,7 +220,7 @@ void replaceFile(const fs::path& file, BytesView content) {
     if (ec) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        throw WriteError("cannot replace " + target.string() + ": " + ec.message());
+        throw WriteError("cannot replace " + pathText(target) + ": " + ec.message());
     }
 }
 
@@ -225,10 +229,10 @@ void replaceFile(const fs::path& file, BytesView content) {
 Bytes currentContent(const fs::path& file) {
     std::error_code ec;
     const bool exists = fs::exists(file, ec);
-    if (ec) throw WriteError("cannot reach " + file.string() + ": " + ec.message());
+    if (ec) throw WriteError("cannot reach " + pathText(file) + ": " + ec.message());
     if (!exists) return {};
     auto content = readWholeFile(file);
-    if (!content) throw WriteError("cannot read " + file.string());
+    if (!content) throw WriteError("cannot read " + pathText(file));
     return std::move(*content);
 }
 
