@@ -4,6 +4,7 @@ add_library(tavorline_win_adapters STATIC
     windows/event_loop.cpp
     windows/win_timer.cpp
     windows/win_clock.cpp
+    windows/win_cipher_library.cpp
     windows/win_text.cpp
     windows/main_window.cpp
     windows/window_web_bridge.cpp
