@@ -4,6 +4,8 @@ add_library(tavorline_win_adapters STATIC
     windows/event_loop.cpp
     windows/win_timer.cpp
     windows/win_clock.cpp
+    windows/win_host_transport.cpp
+    windows/schannel_session.cpp
     windows/win_cipher_library.cpp
     windows/win_text.cpp
     windows/main_window.cpp
@@ -15,3 +17,5 @@ target_include_directories(tavorline_win_adapters PUBLIC ${CMAKE_CURRENT_SOURCE_
 target_compile_definitions(tavorline_win_adapters PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN
     NOMINMAX _WIN32_WINNT=0x0601)
 target_link_libraries(tavorline_win_adapters PUBLIC tavorline_engine version)
+# Winsock and Schannel for the host connection.
+target_link_libraries(tavorline_win_adapters PUBLIC ws2_32 secur32)
