@@ -4,6 +4,7 @@ add_library(tavorline_win_adapters STATIC
     windows/event_loop.cpp
     windows/win_timer.cpp
     windows/win_clock.cpp
+    windows/win_serial_port.cpp
     windows/win_host_transport.cpp
     windows/schannel_session.cpp
     windows/win_cipher_library.cpp

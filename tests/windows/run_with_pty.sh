@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Runs a Windows serial test under Wine with COM9 on a Linux pty whose other
+# end echoes every byte back (socat and cat):
+#   run_with_pty.sh PREFIX PROGRAM.exe RUNNER...
+# RUNNER (cmake/wine-run.sh and its options) makes the prefix and runs the
+# program. The test pulls the line out and plugs it back in through the
+# commands in TAVORLINE_LINE_UNPLUG and TAVORLINE_LINE_PLUG, Unix programs
+# that Wine starts for it; they call this script with "unplug DIR" and
+# "plug DIR".
+set -euo pipefail
+
+script=$(readlink -f "$0")
+
+plug() {
+    local dir=$1
+    socat -d -d "PTY,raw,echo=0,link=$dir/line" EXEC:cat >>"$dir/socat.log" 2>&1 &
+    echo $! >"$dir/socat.pid"
+    for _ in $(seq 100); do
+        [[ -e $dir/line ]] && return 0
+        sleep 0.05
+    done
+    echo "run_with_pty.sh: socat made no pty" >&2
+    cat "$dir/socat.log" >&2
+    return 1
+}
+
+unplug() {
+    local dir=$1
+    [[ -e $dir/socat.pid ]] || return 0
+    local pid
+    pid=$(cat "$dir/socat.pid")
+    rm -f "$dir/socat.pid"
+    kill "$pid" 2>/dev/null || true
+    # socat removes its link as it ends; a killed one may not.
+    while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
+    rm -f "$dir/line"
+}
+
+case ${1:-} in
+    plug) plug "$2"; exit ;;
+    unplug) unplug "$2"; exit ;;
+esac
+
+prefix=${TAVORLINE_WINEPREFIX:-$1}
+program=$2
+shift 2
+runner=("$@")
+
+dir=$(mktemp -d "${TMPDIR:-/tmp}/tavorline-com.XXXXXX")
+link=$prefix/dosdevices/com9
+finish() {
+    unplug "$dir"
+    rm -f "$link"
+    rm -rf "$dir"
+}
+trap finish EXIT
+trap 'exit 1' INT TERM HUP PIPE
+
+"${runner[@]}"
+ln -sfn "$dir/line" "$link"
+plug "$dir"
+export TAVORLINE_TEST_COM=9
+export TAVORLINE_LINE_PLUG="/bin/bash $script plug $dir"
+export TAVORLINE_LINE_UNPLUG="/bin/bash $script unplug $dir"
+# The wineserver opens the pty, which becomes its controlling terminal; the
+# hang-up of an unplug sends it SIGHUP, on which it lists every object it
+# holds. Those thousands of lines say nothing about the test.
+"${runner[@]}" "$program" 2>&1 | grep -v -E '^ *(0x[0-9a-f]+:|[0-9a-f]{4}: (0x|ref=))'

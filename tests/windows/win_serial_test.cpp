@@ -1,0 +1,134 @@
+// The serial adapter against a real line: COM9 is a Linux pty whose other end
+// echoes every byte back (run_with_pty.sh sets it up).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "windows/event_loop.h"
+#include "windows/win_serial_port.h"
+
+namespace tavorline::win {
+namespace {
+
+constexpr DWORD kPatienceMs = 20000;
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// Wine starts a Unix program for a command line that names one; it cannot
+// wait for it, so the test waits for what the program does instead.
+void runUnixCommand(const std::string& command) {
+    std::wstring line(command.begin(), command.end());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process))
+        << command << ": error " << GetLastError();
+}
+
+class WinSerialPortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (environment("TAVORLINE_TEST_COM").empty()) {
+            GTEST_SKIP() << "needs the pty line that run_with_pty.sh provides";
+        }
+        port_.setComNumber(std::atoi(environment("TAVORLINE_TEST_COM").c_str()));
+        port_.setBaud(115200);
+        // Takes every byte offered, as the engine does.
+        port_.setReceiveHandler([this](std::uint16_t count) {
+            largestCount_ = std::max<int>(largestCount_, count);
+            for (int i = 0; i < count && port_.charReady(); ++i) received_ += port_.getChar();
+        });
+        port_.setLineLostHandler([this](const std::string& reason) {
+            ++lost_;
+            lostReason_ = reason;
+        });
+        port_.setLineBackHandler([this] { ++back_; });
+    }
+
+    template <typename Done>
+    bool runUntil(Done done) {
+        const ULONGLONG deadline = GetTickCount64() + kPatienceMs;
+        while (!done()) {
+            if (GetTickCount64() >= deadline) return false;
+            loop_.runOnce(100);
+        }
+        return true;
+    }
+
+    // Sends in the engine's chunks, each one drained before the next, and
+    // waits for the echo.
+    void sendAndAwaitEcho(const Bytes& bytes) {
+        received_.clear();
+        for (std::size_t at = 0; at < bytes.size(); at += 4096) {
+            port_.putString(BytesView(bytes).substr(at, 4096));
+            ASSERT_TRUE(runUntil([this] { return port_.outBuffUsed() == 0; }));
+        }
+        ASSERT_TRUE(runUntil([&] { return received_.size() >= bytes.size(); }))
+            << received_.size() << " of " << bytes.size() << " bytes came back";
+    }
+
+    EventLoop loop_;
+    WinSerialPort port_{loop_, "."};
+    Bytes received_;
+    int largestCount_ = 0;
+    int lost_ = 0;
+    int back_ = 0;
+    std::string lostReason_;
+};
+
+TEST_F(WinSerialPortTest, EchoesEveryByteValueAndABurstAboveTheEventCount) {
+    port_.open();
+    Bytes everyValue;
+    for (int value = 0; value < 256; ++value) everyValue += static_cast<char>(value);
+    sendAndAwaitEcho(everyValue);
+    EXPECT_EQ(received_, everyValue);
+
+    // 70,000 bytes: more than one receive event may carry.
+    Bytes burst;
+    for (int i = 0; i < 70000; ++i) burst += static_cast<char>((i * 7 + i / 256) & 0xFF);
+    sendAndAwaitEcho(burst);
+    EXPECT_EQ(received_.size(), 70000u);
+    EXPECT_TRUE(received_ == burst);
+    EXPECT_LE(largestCount_, 65535);
+}
+
+TEST_F(WinSerialPortTest, VanishedDeviceIsReportedOnceAndFoundAgain) {
+    port_.open();
+    runUnixCommand(environment("TAVORLINE_LINE_UNPLUG"));
+    ASSERT_TRUE(runUntil([this] { return lost_ > 0; }));
+    EXPECT_FALSE(port_.isOpen());
+    EXPECT_FALSE(lostReason_.empty());
+
+    runUnixCommand(environment("TAVORLINE_LINE_PLUG"));
+    ASSERT_TRUE(runUntil([this] { return back_ > 0; }));
+    EXPECT_EQ(lost_, 1);
+    EXPECT_FALSE(port_.isOpen());
+
+    port_.open();
+    sendAndAwaitEcho("back\r\n");
+    EXPECT_EQ(received_, "back\r\n");
+}
+
+TEST_F(WinSerialPortTest, MissingPortNamesItselfAndTheSystemsReason) {
+    port_.setComNumber(57);
+    try {
+        port_.open();
+        FAIL() << "COM57 opened";
+    } catch (const SerialError& error) {
+        const std::string expected = "Cannot open serial port COM57 (\\\\.\\COM57): ";
+        const std::string message = error.what();
+        EXPECT_EQ(message.substr(0, expected.size()), expected);
+        EXPECT_GT(message.size(), expected.size());
+    }
+    EXPECT_FALSE(port_.isOpen());
+}
+
+}  // namespace
+}  // namespace tavorline::win
