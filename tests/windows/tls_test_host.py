@@ -114,7 +114,9 @@ def main():
     old.minimum_version = ssl.TLSVersion.TLSv1_1
     old.maximum_version = ssl.TLSVersion.TLSv1_1
     print(start_host(current, serve_commands), start_host(old, serve_old_client), flush=True)
-    threading.Event().wait()
+    # Ends with whoever started it, even one killed without warning: its
+    # end of standard input closes then.
+    sys.stdin.read()
 
 
 if __name__ == "__main__":
