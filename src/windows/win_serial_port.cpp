@@ -384,6 +384,7 @@ void WinSerialPort::flushOutBuffer() {
     outQueue_.clear();
     PurgeComm(port_, PURGE_TXABORT | PURGE_TXCLEAR);
     if (write_.pending) {
+        CancelIoEx(port_, &write_.overlapped);
         DWORD unused = 0;
         GetOverlappedResult(port_, &write_.overlapped, &unused, TRUE);
         write_.pending = false;
