@@ -42,7 +42,6 @@ protected:
         port_.setBaud(115200);
         // Takes every byte offered, as the engine does.
         port_.setReceiveHandler([this](std::uint16_t count) {
-            largestCount_ = std::max<int>(largestCount_, count);
             for (int i = 0; i < count && port_.charReady(); ++i) received_ += port_.getChar();
         });
         port_.setLineLostHandler([this](const std::string& reason) {
@@ -77,7 +76,6 @@ protected:
     EventLoop loop_;
     WinSerialPort port_{loop_, "."};
     Bytes received_;
-    int largestCount_ = 0;
     int lost_ = 0;
     int back_ = 0;
     std::string lostReason_;
@@ -95,8 +93,7 @@ TEST_F(WinSerialPortTest, EchoesEveryByteValueAndABurstAboveTheEventCount) {
     for (int i = 0; i < 70000; ++i) burst += static_cast<char>((i * 7 + i / 256) & 0xFF);
     sendAndAwaitEcho(burst);
     EXPECT_EQ(received_.size(), 70000u);
-    EXPECT_TRUE(received_ == burst);
-    EXPECT_LE(largestCount_, 65535);
+    EXPECT_TRUE(received_ == burst);  // not printed: 70,000 bytes
 }
 
 TEST_F(WinSerialPortTest, VanishedDeviceIsReportedOnceAndFoundAgain) {
