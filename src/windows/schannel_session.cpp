@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace tavorline::win {
 namespace {
@@ -155,6 +156,11 @@ Bytes SchannelSession::decrypt(BytesView received) {
     pending_.append(received);
     Bytes plain;
     while (!pending_.empty() && !closedByHost_) {
+        if (!established_) {
+            reply_ += handshakeStep();
+            if (!established_) break;
+            continue;
+        }
         const bool alert = pending_.front() == kAlertRecord;
         SecBuffer parts[4]{};
         parts[0] = {static_cast<ULONG>(pending_.size()), SECBUFFER_DATA, pending_.data()};
@@ -167,7 +173,11 @@ Bytes SchannelSession::decrypt(BytesView received) {
             pending_.clear();
             break;
         }
-        if (status != SEC_E_OK) fail("TLS decryption failed", status);
+        if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE) {
+            fail("TLS decryption failed", status);
+        }
+        // The record is decrypted in place, inside pending_: its text is
+        // copied out before the unused rest moves to the front.
         const SecBuffer* extra = nullptr;
         for (const SecBuffer& part : parts) {
             if (part.BufferType == SECBUFFER_DATA) {
@@ -176,15 +186,19 @@ Bytes SchannelSession::decrypt(BytesView received) {
                 extra = &part;
             }
         }
-        // The record was decrypted in place: copy out before moving the rest.
         if (extra) {
             keepUnconsumed(*extra);
         } else {
             pending_.clear();
         }
+        // A TLS 1.3 host sends session tickets and key updates after the
+        // handshake; Windows hands them back to the handshake call.
+        if (status == SEC_I_RENEGOTIATE) established_ = false;
     }
     return plain;
 }
+
+Bytes SchannelSession::takeReply() { return std::exchange(reply_, Bytes()); }
 
 Bytes SchannelSession::closeNotice() {
     if (!haveContext_) return {};

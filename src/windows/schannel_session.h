@@ -45,6 +45,9 @@ public:
     Bytes decrypt(BytesView received);
     // The host sent its close notice: nothing more will come.
     bool closedByHost() const { return closedByHost_; }
+    // What decrypt() owes the host in return (a TLS 1.3 key update's
+    // answer); mostly nothing.
+    Bytes takeReply();
 
     // The close notice to send before the connection's FIN.
     Bytes closeNotice();
@@ -58,6 +61,7 @@ private:
     bool haveContext_ = false;
     std::wstring hostName_;
     Bytes pending_;  // received bytes not yet consumed by Schannel
+    Bytes reply_;
     SecPkgContext_StreamSizes sizes_{};
     bool established_ = false;
     bool closedByHost_ = false;

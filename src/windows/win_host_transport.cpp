@@ -227,6 +227,7 @@ void WinHostTransport::onNetworkEvent() {
         const BytesView bytes(buffer, static_cast<std::size_t>(got));
         try {
             received_ += tls_ ? tls_->decrypt(bytes) : Bytes(bytes);
+            if (tls_) sendAll(tls_->takeReply(), Clock::now() + writeTimeout_);
         } catch (const HostError&) {
             reportLoss(true);
             return;
