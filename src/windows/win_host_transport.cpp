@@ -7,29 +7,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "windows/win_text.h"
+
 namespace tavorline::win {
 namespace {
 
 constexpr int kMaxChunk = 32768;
-constexpr int kCp949 = 949;
-
-std::wstring widen(const Bytes& text) {
-    const int size =
-        MultiByteToWideChar(kCp949, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(kCp949, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
-
-Bytes narrow(const std::wstring& text) {
-    const int size = WideCharToMultiByte(kCp949, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    Bytes bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(kCp949, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    return bytes;
-}
-
 // The system's words for a Winsock error, with its number for the log.
 Bytes errorText(int code) {
     wchar_t* message = nullptr;
@@ -41,7 +24,7 @@ Bytes errorText(int code) {
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) {
         text.pop_back();
     }
-    return narrow(text) + " (" + std::to_string(code) + ")";
+    return cp949FromWide(text) + " (" + std::to_string(code) + ")";
 }
 
 [[noreturn]] void throwSocketError(int code) { throw HostError(errorText(code)); }
@@ -51,7 +34,7 @@ sockaddr_in firstIpv4(const Bytes& hostName) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     ADDRINFOW* found = nullptr;
-    const int failure = GetAddrInfoW(widen(hostName).c_str(), nullptr, &hints, &found);
+    const int failure = GetAddrInfoW(wideFromCp949(hostName).c_str(), nullptr, &hints, &found);
     if (failure != 0 || found == nullptr) {
         throw HostError("Host " + hostName + " not found: " + errorText(failure));
     }
@@ -103,7 +86,7 @@ void WinHostTransport::connect(const Bytes& host, int port, bool tls,
     const Deadline deadline = timeout.count() > 0 ? Clock::now() + timeout : Deadline::max();
     try {
         openSocket(host, port, deadline);
-        if (tls) shakeHands(widen(host), deadline);
+        if (tls) shakeHands(wideFromCp949(host), deadline);
     } catch (const HostError& error) {
         release();
         throw HostError("Cannot connect to " + target + ": " + error.what());
