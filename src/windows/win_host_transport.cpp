@@ -13,6 +13,7 @@ namespace tavorline::win {
 namespace {
 
 constexpr int kMaxChunk = 32768;
+
 // The system's words for a Winsock error, with its number for the log.
 Bytes errorText(int code) {
     wchar_t* message = nullptr;
