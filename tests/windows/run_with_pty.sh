@@ -11,10 +11,15 @@ set -euo pipefail
 
 script=$(readlink -f "$0")
 
+# Each socat runs with a file named after its pid, which goes only once the
+# socat has ended; so none outlives the test, and a plug never races the
+# end of the socat before it (which removes the link as it goes).
 plug() {
     local dir=$1
+    wait_for_socats_to_end "$dir"
+    rm -f "$dir/line"
     socat -d -d "PTY,raw,echo=0,link=$dir/line" EXEC:cat >>"$dir/socat.log" 2>&1 &
-    echo $! >"$dir/socat.pid"
+    touch "$dir/socat.$!"
     for _ in $(seq 100); do
         [[ -e $dir/line ]] && return 0
         sleep 0.05
@@ -25,15 +30,24 @@ plug() {
 }
 
 unplug() {
-    local dir=$1
-    [[ -e $dir/socat.pid ]] || return 0
-    local pid
-    pid=$(cat "$dir/socat.pid")
-    rm -f "$dir/socat.pid"
-    kill "$pid" 2>/dev/null || true
-    # socat removes its link as it ends; a killed one may not.
-    while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
-    rm -f "$dir/line"
+    local dir=$1 file
+    for file in "$dir"/socat.[0-9]*; do
+        [[ -e $file ]] && kill "${file##*.}" 2>/dev/null || true
+    done
+    wait_for_socats_to_end "$dir"
+}
+
+wait_for_socats_to_end() {
+    local dir=$1 file pid
+    for file in "$dir"/socat.[0-9]*; do
+        [[ -e $file ]] || continue
+        pid=${file##*.}
+        for _ in $(seq 100); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        rm -f "$file"
+    done
 }
 
 case ${1:-} in
