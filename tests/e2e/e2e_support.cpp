@@ -22,13 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int millisecondsLeft(Clock::time_point end) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-void closeOnExec(int fd) { ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC); }
-
 // In the child between fork and exec: system calls only, the parent has
 // threads. The kernel sends SIGTERM to the child when the test process dies,
 // however it dies (a crash, ctest's time-out), so that no child outlives it;
@@ -213,82 +206,6 @@ std::string ChildProcess::transcript() const {
     if (outputFile_) return "--- " + name_ + " output and errors:\n" + readFile(*outputFile_);
     std::lock_guard lock(mutex_);
     return "--- " + name_ + " output:\n" + out_ + "--- " + name_ + " errors:\n" + err_;
-}
-
-PtyPair::PtyPair() {
-    char name[256] = {};
-    termios raw{};
-    ::cfmakeraw(&raw);
-    if (::openpty(&master_, &slave_, name, &raw, nullptr) != 0) {
-        throw std::runtime_error("openpty failed");
-    }
-    closeOnExec(master_);
-    closeOnExec(slave_);
-    slavePath_ = name;
-}
-
-PtyPair::~PtyPair() {
-    ::close(master_);
-    ::close(slave_);
-}
-
-void PtyPair::linkAs(const std::filesystem::path& link) const {
-    std::filesystem::create_symlink(slavePath_, link);
-}
-
-void PtyPair::send(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(master_, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) throw std::runtime_error("pty write failed");
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
-bool PtyPair::readOnce(std::string& into, int timeoutMs) {
-    pollfd entry{master_, POLLIN, 0};
-    if (::poll(&entry, 1, timeoutMs) != 1) return false;
-    char buffer[4096];
-    const ssize_t got = ::read(master_, buffer, sizeof buffer);
-    if (got <= 0) return false;
-    into.append(buffer, static_cast<std::size_t>(got));
-    return true;
-}
-
-std::string PtyPair::receive(std::size_t count, std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    std::string received;
-    while (received.size() < count && readOnce(received, millisecondsLeft(end))) {
-    }
-    return received;
-}
-
-std::string PtyPair::receiveUntil(std::string_view tail, std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    std::string received;
-    while (!std::string_view(received).ends_with(tail) &&
-           readOnce(received, millisecondsLeft(end))) {
-    }
-    return received;
-}
-
-std::string PtyPair::receiveFrame(std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    std::string received;
-    const auto complete = [&] {
-        const std::size_t etx = received.find('\x03');
-        return etx != std::string::npos && etx + 1 < received.size();
-    };
-    while (!complete() && readOnce(received, millisecondsLeft(end))) {
-    }
-    return received;
-}
-
-std::string PtyPair::receiveFor(std::chrono::milliseconds span) {
-    const auto end = Clock::now() + span;
-    std::string received;
-    while (millisecondsLeft(end) > 0) readOnce(received, millisecondsLeft(end));
-    return received;
 }
 
 SocatPair::SocatPair(const std::filesystem::path& gatewaySide,

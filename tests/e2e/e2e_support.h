@@ -15,6 +15,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "pty_pair.h"
+
 // Helpers for end-to-end tests: real programs of build/bin, pty pairs for the
 // terminal's cable, temporary gateway folders. Waits take a safety limit only;
 // they return as soon as what they wait for is there.
@@ -87,37 +89,8 @@ private:
     bool drained_ = false;  // both pipes at their end
 };
 
-// A pseudo-terminal pair standing in for the terminal's cable. The test holds
-// the master; the slave side is what the gateway opens (also through a link).
-// The test keeps a slave descriptor open, so the line survives the gateway
-// closing and reopening its side.
-class PtyPair {
-public:
-    PtyPair();
-    ~PtyPair();
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
-
-    const std::string& slavePath() const { return slavePath_; }
-    void linkAs(const std::filesystem::path& link) const;
-
-    void send(std::string_view bytes);
-    // Reads until `count` bytes came or the limit passed; returns what came.
-    std::string receive(std::size_t count, std::chrono::milliseconds limit = kSafetyLimit);
-    // Reads until what came ends with `tail` or the limit passed.
-    std::string receiveUntil(std::string_view tail, std::chrono::milliseconds limit = kSafetyLimit);
-    // Reads until what came holds an ETX and the check byte after it.
-    std::string receiveFrame(std::chrono::milliseconds limit = kSafetyLimit);
-    // Whatever arrives within `span`.
-    std::string receiveFor(std::chrono::milliseconds span);
-
-private:
-    bool readOnce(std::string& into, int timeoutMs);
-
-    int master_ = -1;
-    int slave_ = -1;
-    std::string slavePath_;
-};
+// The terminal's cable (blocking waits: the gateway runs in its own process).
+using testing::PtyPair;
 
 // A socat pty pair: two links whose devices are connected to each other, for
 // running terminal-sim against the gateway the way an installer would.

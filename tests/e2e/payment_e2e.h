@@ -6,9 +6,13 @@
 
 // What the payment end-to-end tests share: the terminal's request, reading
 // responses and log lines, starting host-sim.
+namespace tavorline::testing {
+class PtyPair;
+}
+
 namespace tavorline::e2e {
 
-class PtyPair;
+using testing::PtyPair;
 
 // Field 3 of the request, and how the gateway's log shows it: bytes 10..13
 // of the card number hidden, the track data after "=" crossed out.

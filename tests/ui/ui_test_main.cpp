@@ -5,10 +5,15 @@
 #include <QApplication>
 #include <csignal>
 
+#include "pty_pair.h"
+
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    // The gateway under test runs in this process: waits on the line keep its
+    // events going.
+    tavorline::testing::PtyPair::setPump([] { QCoreApplication::processEvents(); });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
