@@ -68,6 +68,9 @@ TEST_P(LogCannotBeWritten, PaymentsGoOnAndAreStored) {
 // so looks for the LOG folder again: a folder that cannot be made must not
 // leave the reset half done.
 TEST_P(LogCannotBeWritten, AFailedConnectStillResetsForTheNextPayment) {
+    // The line is ready once a line check is answered: bytes sent while the
+    // start-up reset still runs are flushed with its input.
+    ASSERT_TRUE(lineCheckAnswered(line));
     // VT to 127.0.0.1 port 1, where nothing listens.
     line.send("\v\v\v");
     ASSERT_EQ(line.receive(13), "*DESTINATION:");
@@ -77,24 +80,27 @@ TEST_P(LogCannotBeWritten, AFailedConnectStillResetsForTheNextPayment) {
     EXPECT_EQ(approvedPayment(line), "") << gateway->process().transcript();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Spoiled, LogCannotBeWritten,
-    ::testing::Values(LogFault{"FolderReplacedByAFile",
-                               [](const fs::path& home) {
-                                   fs::remove_all(home / "LOG");
-                                   std::ofstream(home / "LOG") << "not a folder\n";
-                               }},
-                      LogFault{"FolderADanglingLink",
-                               [](const fs::path& home) {
-                                   fs::remove_all(home / "LOG");
-                                   fs::create_directory_symlink(home / "gone" / "LOG", home / "LOG");
-                               }},
-                      LogFault{"DiskFull",
-                               [](const fs::path& home) {
-                                   fs::remove(home / "LOG" / todaysLogName());
-                                   fs::create_symlink("/dev/full", home / "LOG" / todaysLogName());
-                               }}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Spoiled, LogCannotBeWritten,
+                         ::testing::Values(LogFault{"FolderReplacedByAFile",
+                                                    [](const fs::path& home) {
+                                                        fs::remove_all(home / "LOG");
+                                                        std::ofstream(home / "LOG")
+                                                            << "not a folder\n";
+                                                    }},
+                                           LogFault{"FolderADanglingLink",
+                                                    [](const fs::path& home) {
+                                                        fs::remove_all(home / "LOG");
+                                                        fs::create_directory_symlink(
+                                                            home / "gone" / "LOG", home / "LOG");
+                                                    }},
+                                           LogFault{"DiskFull",
+                                                    [](const fs::path& home) {
+                                                        fs::remove(home / "LOG" / todaysLogName());
+                                                        fs::create_symlink(
+                                                            "/dev/full",
+                                                            home / "LOG" / todaysLogName());
+                                                    }}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The record cannot be stored: the write of the new vorn.Ini fails part way,
 // as on a full disk. Simulated with a file size limit on the running gateway

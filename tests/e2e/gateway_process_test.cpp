@@ -165,7 +165,7 @@ TEST_F(GatewayProcess, DialsInModeLfOverTlsAndEndsCleanlyOnSigterm) {
 TEST_F(GatewayProcess, RunsOnWithoutItsSerialPortAndStopsOnSigint) {
     writeIni("EcPort=0\r\nEcSpeed=9600\r\n");
     start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return errors.contains("COM0"); }, kSafetyLimitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return errors.contains("EcPort=0 in "); }, kSafetyLimitMs));
     EXPECT_EQ(statusLines(), QStringList{utf8("초기화 합니다...")});
     EXPECT_EQ(gateway.state(), QProcess::Running);
 

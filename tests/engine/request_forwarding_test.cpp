@@ -72,7 +72,8 @@ TEST_F(RequestForwarding, CardFieldIsMaskedInTheLog) {
             "\x1C"
             "00000001\x1C" +
             Bytes(c.logged) + "\x1Cq5\x1C";
-        EXPECT_NE(lastLog().find(expected), Bytes::npos) << c.card << " logged as " << lastLog();
+        const Bytes logged = lastLog();
+        EXPECT_NE(logged.find(expected), Bytes::npos) << c.card << " logged as " << logged;
         gateway.BT_INITClick();
     }
 }
@@ -181,7 +182,8 @@ TEST_F(RequestForwarding, TrailersAreCutFromTheLogAndDisplay) {
         connectCall();
         const Bytes frame = Make_Frame(requestBody() + trailer);
         request(frame);
-        EXPECT_EQ(lastLog().substr(lastLog().size() - 5), "q14\x03]") << trailer;
+        const Bytes logged = lastLog();
+        EXPECT_EQ(logged.substr(logged.size() - 5), "q14\x03]") << trailer;
         EXPECT_EQ(ui.display[1].substr(ui.display[1].size() - 4), "q14\x03") << trailer;
         EXPECT_EQ(ui.display[0], Str_ToHex(frame)) << "the hex shows the frame as received";
         EXPECT_EQ(host.writes.back(), "S(" + frame + ")") << "the host gets it all";
