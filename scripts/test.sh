@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the main
 # build, the engine, support and cipher tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a short fuzzing run.
+# UndefinedBehaviorSanitizer, a short fuzzing run, the package, and the
+# engine's tests built for Windows and run under Wine.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,3 +32,7 @@ if [[ $(id -u) -eq 0 ]] || sudo -n true 2>/dev/null; then
 else
     echo "skipped: installing the package needs root or passwordless sudo"
 fi
+
+echo "== windows"
+# The engine and its tests built with mingw-w64 and run under Wine.
+bash scripts/test-windows.sh

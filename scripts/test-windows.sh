@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs the Windows tests under Wine, building first, and ends the Wine
+# prefix's server afterwards so nothing is left running.
+# 32-bit Wine is a 32-bit Linux program; where the kernel cannot execute
+# those, the 32-bit build is only compiled and the tests run from the 64-bit
+# build of the same sources, and the output says so.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=${JOBS:-2}
+
+WIN_INSTALL_ONLY=1 bash "$root/scripts/build-windows.sh"
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    arch=i686
+    build_dir=$root/build-win
+    bash "$root/scripts/build-windows.sh" i686 -DTAVORLINE_BUILD_TESTS=ON
+else
+    echo "This kernel cannot run 32-bit programs, so neither can Wine:"
+    echo "the 32-bit build is only compiled (without its tests), and the"
+    echo "tests run from the 64-bit build of the same sources instead."
+    bash "$root/scripts/build-windows.sh" i686 -DTAVORLINE_BUILD_TESTS=OFF
+    arch=x86_64
+    build_dir=$root/build-win64
+    bash "$root/scripts/build-windows.sh" x86_64
+fi
+
+export WINEPREFIX=${TAVORLINE_WINEPREFIX:-$build_dir/wineprefix}
+end_wine() { [[ -d $WINEPREFIX ]] && wineserver -k 2>/dev/null || true; }
+trap end_wine EXIT
+
+wine_option=()
+if [[ $arch == x86_64 ]]; then wine_option=(--wine64); fi
+echo "Windows tests ($arch) under Wine, prefix $WINEPREFIX"
+"$root/cmake/wine-run.sh" --prefix "$WINEPREFIX" "${wine_option[@]}"
+(cd "$build_dir" && ctest --output-on-failure -j "$jobs")
