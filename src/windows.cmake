@@ -20,3 +20,14 @@ target_compile_definitions(tavorline_win_adapters PUBLIC UNICODE _UNICODE WIN32_
 target_link_libraries(tavorline_win_adapters PUBLIC tavorline_engine version)
 # Winsock and Schannel for the host connection.
 target_link_libraries(tavorline_win_adapters PUBLIC ws2_32 secur32)
+
+# tavorline.exe: a console program for now, so that the headless gateway's
+# status lines reach the console it was started from.
+enable_language(RC)
+configure_file(windows/tavorline.rc.in ${CMAKE_CURRENT_BINARY_DIR}/tavorline.rc @ONLY)
+add_executable(tavorline
+    windows/main.cpp
+    windows/gateway_program.cpp
+    ${CMAKE_CURRENT_BINARY_DIR}/tavorline.rc
+)
+target_link_libraries(tavorline PRIVATE tavorline_win_adapters shell32)

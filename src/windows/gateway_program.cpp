@@ -1,0 +1,70 @@
+#include "windows/gateway_program.h"
+
+#include "app/error_guard.h"
+#include "app/web_bridge_frame.h"
+
+namespace tavorline::win {
+namespace {
+
+constexpr std::chrono::milliseconds kWatchdogInterval{1000};
+constexpr std::chrono::milliseconds kRequestQuietPeriod{100};
+constexpr std::chrono::milliseconds kStatusRestoreDelay{1000};
+
+}  // namespace
+
+template <typename Handler>
+void GatewayProgram::guarded(Handler&& handler) {
+    runGuarded(ui_, std::forward<Handler>(handler));
+}
+
+// No FileIdentityProbe: the daily log opens its file for each line, which
+// leaves it free for the staff to rename or delete while the gateway runs.
+GatewayProgram::GatewayProgram(EventLoop& loop, std::filesystem::path programFolder, UiSink& ui)
+    : ui_(ui),
+      serial_(loop, programFolder),
+      hostTransport_(loop),
+      cipherLibrary_(programFolder),
+      TM_(loop, kWatchdogInterval),
+      DGetTimer_(loop, kRequestQuietPeriod),
+      TMInit_(loop, kStatusRestoreDelay),
+      gateway_(GatewayPorts{serial_, hostTransport_, cipherLibrary_, TM_, DGetTimer_, TMInit_, ui_,
+                            web_, clock_, versions_, programFolder, nullptr}) {
+    TM_.setHandler([this] { guarded([this] { gateway_.TMTimer(); }); });
+    DGetTimer_.setHandler([this] { guarded([this] { gateway_.DGetTimerTimer(); }); });
+    TMInit_.setHandler([this] { guarded([this] { gateway_.TMInitTimer(); }); });
+    serial_.setReceiveHandler([this](std::uint16_t count) {
+        guarded([this, count] { gateway_.AproTriggerAvail(count); });
+    });
+    serial_.setLineLostHandler([this](const std::string& reason) {
+        guarded([this, &reason] { gateway_.AproLineLost(reason); });
+    });
+    serial_.setLineBackHandler([this] { guarded([this] { gateway_.AproLineBack(); }); });
+    window_.onWebHandle = [this](std::uint64_t handle) {
+        guarded([this, handle] { gateway_.WMWebHandle(handle); });
+    };
+    window_.onCopyData = [this](BytesView block) {
+        guarded([this, block] { gateway_.WMCopyData(block); });
+    };
+}
+
+GatewayProgram::~GatewayProgram() = default;
+
+void GatewayProgram::start() {
+    guarded([this] { gateway_.FormCreate(); });
+    guarded([this] {
+        web_.setReplyTimeout(webReplyTimeout(
+            gateway_.config().Ini_Read(kSection, "WebTimeout", gateway_.config().iniPath())));
+    });
+}
+
+void GatewayProgram::stop() {
+    // Only what is already queued: the timers and the ports wait.
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) && message.message != WM_QUIT) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    guarded([this] { gateway_.FormDestroy(); });
+}
+
+}  // namespace tavorline::win

@@ -1,0 +1,166 @@
+// tavorline.exe: the card-payment gateway between the terminal's serial line
+// and the payment host, as a Win32 program.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "windows/event_loop.h"
+#include "windows/gateway_program.h"
+#include "windows/win_headless_ui.h"
+#include "windows/win_text.h"
+
+namespace {
+
+using namespace tavorline;
+using namespace tavorline::win;
+
+constexpr int kUsageError = 2;
+constexpr int kStartFailed = 1;
+
+constexpr const char* kHelp =
+    "Usage: tavorline.exe [options]\n"
+    "Tavorline card-payment gateway: relays payments between the card terminal on a\n"
+    "serial port and the payment host over TCP or TLS.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help      Show this help and exit.\n"
+    "  --version       Show the version and exit.\n"
+    "  --headless      Run without a window on the screen: status lines go to\n"
+    "                  standard output, errors to standard error. Ctrl+C,\n"
+    "                  Ctrl+Break or WM_CLOSE to the gateway's window ends it.\n"
+    "  --home <DIR>    The gateway's folder: it holds vorn.Ini and the LOG\n"
+    "                  folder, and is searched first for the cipher library.\n"
+    "                  Serial port N is \\\\.\\COMN. Default: the folder of the\n"
+    "                  executable.\n";
+
+struct CommandLine {
+    enum class Action { Run, ShowHelp, ShowVersion, Refuse };
+    Action action = Action::Run;
+    bool headless = false;
+    std::filesystem::path programFolder;
+    std::string message;  // UTF-8: why the command line is refused
+};
+
+std::filesystem::path executableFolder() {
+    std::wstring name(MAX_PATH, L'\0');
+    DWORD length = 0;
+    while ((length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()))) ==
+           name.size()) {
+        name.resize(name.size() * 2);
+    }
+    name.resize(length);
+    return std::filesystem::path(name).parent_path();
+}
+
+std::vector<std::wstring> arguments() {
+    int count = 0;
+    LPWSTR* list = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> result(list + std::min(count, 1), list + count);
+    LocalFree(list);
+    return result;
+}
+
+CommandLine refuse(std::string why) {
+    CommandLine result;
+    result.action = CommandLine::Action::Refuse;
+    result.message = std::move(why);
+    return result;
+}
+
+CommandLine parse(const std::vector<std::wstring>& args) {
+    CommandLine result;
+    std::wstring home;
+    bool homeSet = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::wstring& argument = args[i];
+        if (argument == L"-h" || argument == L"--help") {
+            result.action = CommandLine::Action::ShowHelp;
+        } else if (argument == L"--version") {
+            if (result.action == CommandLine::Action::Run) {
+                result.action = CommandLine::Action::ShowVersion;
+            }
+        } else if (argument == L"--headless") {
+            result.headless = true;
+        } else if (argument == L"--home") {
+            if (i + 1 == args.size()) return refuse("Missing value after '--home'.");
+            home = args[++i];
+            homeSet = true;
+        } else if (argument.starts_with(L"--home=")) {
+            home = argument.substr(7);
+            homeSet = true;
+        } else if (argument.starts_with(L"-") && argument.size() > 1) {
+            return refuse("Unknown option '" + utf8FromWide(argument) + "'.");
+        } else {
+            return refuse("Unexpected argument: " + utf8FromWide(argument));
+        }
+    }
+    if (result.action != CommandLine::Action::Run) return result;
+    result.programFolder = executableFolder();
+    if (homeSet) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(home, error)) {
+            return refuse("--home: " + utf8FromWide(home) + " is not a folder");
+        }
+        result.programFolder = std::filesystem::absolute(home, error);
+    }
+    return result;
+}
+
+int printAndExit(std::FILE* stream, const std::string& text, int status) {
+    std::fputs(text.c_str(), stream);
+    if (text.empty() || text.back() != '\n') std::fputc('\n', stream);
+    return status;
+}
+
+// Status lines are UTF-8 with bare line feeds, as on Linux: a console shows
+// them as such, and a pipe reads the same bytes a Linux reader would.
+void useUtf8Output() {
+    SetConsoleOutputCP(CP_UTF8);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+
+int runGateway(const CommandLine& commandLine) {
+    // Until the desktop window exists, the program runs hidden in either mode.
+    WinHeadlessUi ui;
+    EventLoop loop;
+    GatewayProgram program(loop, commandLine.programFolder, ui);
+    program.mainWindow().onClose = [&loop] { loop.quit(0); };
+    closeOnConsoleBreak(program.mainWindow().handle());
+    program.start();
+    const int status = loop.run();
+    program.stop();
+    return status;
+}
+
+}  // namespace
+
+int main() {
+    useUtf8Output();
+    const CommandLine commandLine = parse(arguments());
+    switch (commandLine.action) {
+        case CommandLine::Action::ShowHelp:
+            return printAndExit(stdout, kHelp, 0);
+        case CommandLine::Action::ShowVersion:
+            return printAndExit(stdout, "tavorline " TAVORLINE_VERSION, 0);
+        case CommandLine::Action::Refuse:
+            return printAndExit(stderr,
+                                "tavorline: " + commandLine.message + "\nTry 'tavorline --help'.",
+                                kUsageError);
+        case CommandLine::Action::Run:
+            break;
+    }
+    try {
+        return runGateway(commandLine);
+    } catch (const std::exception& error) {
+        return printAndExit(stderr, std::string("tavorline: ") + error.what(), kStartFailed);
+    }
+}

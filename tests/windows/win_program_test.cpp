@@ -1,0 +1,237 @@
+// tavorline.exe end to end under Wine: started headless on COM9 (a pty that
+// run_with_pty.sh provides), talked to by window messages from this process
+// and from tavorline-web.exe, ended by WM_CLOSE.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "temp_folder.h"
+#include "windows/win_version_source.h"
+#include "windows/window_web_bridge.h"
+
+namespace tavorline::win {
+namespace {
+
+using namespace std::chrono_literals;
+using tavorline::testing::TempFolder;
+using tavorline::testing::writeBytes;
+
+constexpr DWORD kPatienceMs = 20000;
+// "대기중 ..." as the headless gateway prints it: UTF-8.
+constexpr char kWaitingUtf8[] = "\xEB\x8C\x80\xEA\xB8\xB0\xEC\xA4\x91 ...\n";
+constexpr char kLastData[] = "0200RECORD-OF-THE-LAST-APPROVAL";
+
+// The build's Unix paths, as Wine's Z: drive shows them.
+std::wstring windowsPath(const char* unixPath) {
+    std::wstring path = L"Z:";
+    for (const char* c = unixPath; *c != '\0'; ++c) path += *c == '/' ? L'\\' : wchar_t(*c);
+    return path;
+}
+
+// A program of ours with its standard output on a pipe, read as it comes.
+class ChildProcess {
+public:
+    explicit ChildProcess(std::wstring commandLine) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE readEnd = nullptr;
+        HANDLE writeEnd = nullptr;
+        CreatePipe(&readEnd, &writeEnd, &inherit, 0);
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = writeEnd;
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                  nullptr, &startup, &process_);
+        CloseHandle(writeEnd);
+        reader_ = std::thread([this, readEnd] { collect(readEnd); });
+    }
+    ~ChildProcess() {
+        if (started_ && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process_.hProcess, 99);
+        }
+        reader_.join();
+        if (started_) {
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+    }
+
+    bool started() const { return started_; }
+
+    // True once the output holds `text`.
+    bool waitForOutput(const std::string& text) {
+        std::unique_lock lock(mutex_);
+        return grown_.wait_for(lock, std::chrono::milliseconds(kPatienceMs),
+                               [&] { return output_.find(text) != std::string::npos; });
+    }
+    // The exit status once the program ended.
+    DWORD exitCode() {
+        if (WaitForSingleObject(process_.hProcess, kPatienceMs) != WAIT_OBJECT_0) return 999;
+        DWORD status = 0;
+        GetExitCodeProcess(process_.hProcess, &status);
+        return status;
+    }
+    // Everything printed once the program has ended.
+    std::string output() {
+        std::unique_lock lock(mutex_);
+        grown_.wait_for(lock, std::chrono::milliseconds(kPatienceMs), [&] { return closed_; });
+        return output_;
+    }
+    std::string outputSoFar() {
+        std::lock_guard lock(mutex_);
+        return output_;
+    }
+
+private:
+    void collect(HANDLE pipe) {
+        char chunk[4096];
+        DWORD got = 0;
+        while (ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+            std::lock_guard lock(mutex_);
+            output_.append(chunk, got);
+            grown_.notify_all();
+        }
+        CloseHandle(pipe);
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        grown_.notify_all();
+    }
+
+    PROCESS_INFORMATION process_{};
+    bool started_ = false;
+    std::thread reader_;
+    std::mutex mutex_;
+    std::condition_variable grown_;
+    std::string output_;
+    bool closed_ = false;
+};
+
+std::wstring quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+struct WebClientRun {
+    DWORD exitCode;
+    std::string output;
+};
+
+WebClientRun runWebClient(const std::wstring& arguments) {
+    ChildProcess client(quoted(windowsPath(TAVORLINE_WEB_EXE)) + L" " + arguments);
+    const DWORD status = client.exitCode();
+    return {status, client.output()};
+}
+
+// COPYDATASTRUCT for `size` bytes of `data`, sent the way a web screen does.
+LRESULT sendCopyData(HWND gateway, const char* data, DWORD size, UINT flags, DWORD_PTR* result) {
+    COPYDATASTRUCT block{};
+    block.cbData = size;
+    block.lpData = const_cast<char*>(data);
+    return SendMessageTimeoutW(gateway, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&block), flags,
+                               kPatienceMs, result);
+}
+
+class GatewayProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* com = std::getenv("TAVORLINE_TEST_COM");
+        if (com == nullptr) GTEST_SKIP() << "needs the pty line that run_with_pty.sh provides";
+        writeBytes(home_ / "vorn.Ini",
+                   std::string("[VORN]\r\nEcPort=") + com +
+                       "\r\nEcSpeed=9600\r\nWebTimeout=1\r\nLastData=" + kLastData + "\r\n");
+        gateway_.emplace(quoted(windowsPath(TAVORLINE_EXE)) + L" --headless --home " +
+                         quoted(home_.path().wstring()));
+        ASSERT_TRUE(gateway_->started());
+        ASSERT_TRUE(gateway_->waitForOutput(kWaitingUtf8)) << gateway_->outputSoFar();
+        window_ = FindWindowW(L"TFmain", L"Tavorline");
+        ASSERT_NE(window_, nullptr);
+    }
+    void TearDown() override {
+        if (!gateway_) return;
+        EXPECT_TRUE(PostMessageW(window_, WM_CLOSE, 0, 0));
+        EXPECT_EQ(gateway_->exitCode(), 0u) << gateway_->outputSoFar();
+    }
+
+    TempFolder home_;
+    std::optional<ChildProcess> gateway_;
+    HWND window_ = nullptr;
+};
+
+// Found by class and caption, registered, and the answer to the last-data
+// request arrives inside the client's own send (lastdata fails otherwise).
+TEST_F(GatewayProgramTest, WebScreenRegistersAndGetsTheLastDataInsideItsRequest) {
+    const WebClientRun lastData = runWebClient(L"lastdata");
+    EXPECT_EQ(lastData.exitCode, 0u);
+    EXPECT_EQ(lastData.output, std::string(kLastData) + "\n");
+
+    // A block without NUL ends at cbData, not at the sender's next byte.
+    DWORD_PTR result = 1;
+    ASSERT_NE(sendCopyData(window_, "HELLOWORLD", 5, SMTO_NORMAL, &result), 0);
+    EXPECT_EQ(result, 0u);
+    EXPECT_TRUE(gateway_->waitForOutput("\nHELLO\n"));
+    EXPECT_EQ(gateway_->outputSoFar().find("HELLOW"), std::string::npos);
+}
+
+// A web window that handles nothing: our thread is blocked in its own send
+// (SMTO_BLOCK) when the gateway's answer comes. The gateway gives up after
+// WebTimeout (1 s) and serves the next web screen as before.
+TEST_F(GatewayProgramTest, SilentWebWindowCostsAtMostTheTimeout) {
+    const HWND silent =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(silent, nullptr);
+    DWORD_PTR result = 0;
+    ASSERT_NE(SendMessageTimeoutW(window_, WM_WEBHANDLE, 0, reinterpret_cast<LPARAM>(silent),
+                                  SMTO_NORMAL, kPatienceMs, &result),
+              0);
+
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_NE(sendCopyData(window_, "0LA", 4, SMTO_BLOCK, &result), 0);
+    const auto waited = std::chrono::steady_clock::now() - before;
+    EXPECT_GE(waited, 900ms);
+    EXPECT_LT(waited, 3s);
+
+    const WebClientRun lastData = runWebClient(L"lastdata");
+    EXPECT_EQ(lastData.exitCode, 0u);
+    EXPECT_EQ(lastData.output, std::string(kLastData) + "\n");
+    DestroyWindow(silent);
+}
+
+TEST(GatewayCommandLine, AnswersLikeTheLinuxProgram) {
+    struct Case {
+        const wchar_t* arguments;
+        DWORD exitCode;
+        const char* output;
+    };
+    const Case cases[] = {
+        {L"--version", 0, "tavorline " TAVORLINE_VERSION "\n"},
+        {L"--frobnicate", 2, ""},
+        {L"--home", 2, ""},
+        {L"stray", 2, ""},
+    };
+    for (const Case& c : cases) {
+        ChildProcess program(quoted(windowsPath(TAVORLINE_EXE)) + L" " + c.arguments);
+        EXPECT_EQ(program.exitCode(), c.exitCode) << c.arguments;
+        EXPECT_EQ(program.output(), c.output) << c.arguments;
+    }
+}
+
+// The version strings come from the program file's own resource; this test
+// program carries the same one.
+TEST(WinVersionSource, ReadsTheKoreanStringBlockOfItsOwnFile) {
+    const std::optional<VersionStrings> version = WinVersionSource().read();
+    ASSERT_TRUE(version.has_value());
+    EXPECT_EQ(version->FileVersion, TAVORLINE_VERSION);
+    EXPECT_EQ(version->CompanyName, "Tavorline");
+    EXPECT_EQ(version->OriginalFilename, "tavorline.exe");
+}
+
+}  // namespace
+}  // namespace tavorline::win
