@@ -240,36 +240,34 @@ void WinSerialPort::startReading(DWORD count) {
 // out, a hang-up), so an aborted wait only means: look again. A device gone
 // for good fails the next call.
 void WinSerialPort::onWaitDone() {
-    ResetEvent(wait_.overlapped.hEvent);
-    if (!wait_.pending) return;
-    wait_.pending = false;
     DWORD unused = 0;
     const DWORD error = finish(wait_, unused);
+    if (error == ERROR_IO_INCOMPLETE) return;
     if (error != ERROR_SUCCESS && error != ERROR_OPERATION_ABORTED) return loseLine(error);
     receiveNext();
 }
 
-// The result of a call whose event was signalled. Under Wine that can come
-// a moment before the result does; the call is then ended rather than left
-// without an event to report it.
+// The result of a call whose event was signalled. Wine may signal the event a
+// moment before the result is there: the event is then left signalled, so
+// that the loop comes back for the result at once.
 DWORD WinSerialPort::finish(Operation& operation, DWORD& transferred) {
-    if (GetOverlappedResult(port_, &operation.overlapped, &transferred, FALSE)) {
-        return ERROR_SUCCESS;
+    if (!operation.pending) {
+        ResetEvent(operation.overlapped.hEvent);
+        return ERROR_IO_INCOMPLETE;
     }
-    if (GetLastError() != ERROR_IO_INCOMPLETE) return GetLastError();
-    CancelIoEx(port_, &operation.overlapped);
-    if (GetOverlappedResult(port_, &operation.overlapped, &transferred, TRUE)) {
-        return ERROR_SUCCESS;
-    }
-    return GetLastError();
+    const DWORD error = GetOverlappedResult(port_, &operation.overlapped, &transferred, FALSE)
+                            ? ERROR_SUCCESS
+                            : GetLastError();
+    if (error == ERROR_IO_INCOMPLETE) return error;
+    ResetEvent(operation.overlapped.hEvent);
+    operation.pending = false;
+    return error;
 }
 
 void WinSerialPort::onReadDone() {
-    ResetEvent(read_.overlapped.hEvent);
-    if (!read_.pending) return;
-    read_.pending = false;
     DWORD count = 0;
     const DWORD error = finish(read_, count);
+    if (error == ERROR_IO_INCOMPLETE) return;
     if (error != ERROR_SUCCESS && error != ERROR_OPERATION_ABORTED) return loseLine(error);
     if (inputStart_ == input_.size()) {
         input_.clear();

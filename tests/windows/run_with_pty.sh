@@ -18,7 +18,9 @@ plug() {
     local dir=$1
     wait_for_socats_to_end "$dir"
     rm -f "$dir/line"
-    socat -d -d "PTY,raw,echo=0,link=$dir/line" EXEC:cat >>"$dir/socat.log" 2>&1 &
+    # Bounded too, for a run that ctest kills at its time-out before it can
+    # clean up.
+    timeout 300 socat -d -d "PTY,raw,echo=0,link=$dir/line" EXEC:cat >>"$dir/socat.log" 2>&1 &
     touch "$dir/socat.$!"
     for _ in $(seq 100); do
         [[ -e $dir/line ]] && return 0
