@@ -33,3 +33,12 @@ if [[ $arch == x86_64 ]]; then wine_option=(--wine64); fi
 echo "Windows tests ($arch) under Wine, prefix $WINEPREFIX"
 "$root/cmake/wine-run.sh" --prefix "$WINEPREFIX" "${wine_option[@]}"
 (cd "$build_dir" && ctest --output-on-failure -j "$jobs")
+
+# Whole payments through the Windows gateway, with the Linux simulators as
+# terminal and hosts (built by scripts/test.sh, or here when missing).
+linux_build=${BUILD_DIR:-$root/build}
+if [[ ! -x $linux_build/bin/terminal-sim || ! -x $linux_build/bin/host-sim ]]; then
+    cmake -S "$root" -B "$linux_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$linux_build" -j "$jobs" --target terminal-sim host-sim VornLib
+fi
+bash "$root/tests/windows/payments_under_wine.sh" "$linux_build/bin" "$build_dir/bin" "${wine_option[@]}"
