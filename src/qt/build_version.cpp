@@ -1,4 +1,4 @@
-#include "app/qt/build_version.h"
+#include "qt/build_version.h"
 
 namespace tavorline {
 

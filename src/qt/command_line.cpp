@@ -1,4 +1,4 @@
-#include "app/qt/command_line.h"
+#include "qt/command_line.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
-#include "app/qt/gateway_runtime.h"
+#include "qt/gateway_runtime.h"
 
 #include <QCoreApplication>
 
 #include "app/error_guard.h"
-#include "app/qt/cp949.h"
+#include "qt/cp949.h"
 #include "support/text_format.h"
 
 namespace tavorline {

@@ -3,14 +3,14 @@
 #include <filesystem>
 
 #include "app/gateway.h"
-#include "app/qt/build_version.h"
-#include "app/qt/local_web_bridge.h"
-#include "app/qt/posix_file_identity.h"
-#include "app/qt/qt_clock.h"
-#include "app/qt/qt_dynamic_library.h"
-#include "app/qt/qt_timer.h"
-#include "host/qt/qt_host_transport.h"
-#include "terminal/qt/qt_serial_port.h"
+#include "qt/build_version.h"
+#include "qt/local_web_bridge.h"
+#include "qt/posix_file_identity.h"
+#include "qt/qt_clock.h"
+#include "qt/qt_dynamic_library.h"
+#include "qt/qt_host_transport.h"
+#include "qt/qt_serial_port.h"
+#include "qt/qt_timer.h"
 
 namespace tavorline {
 

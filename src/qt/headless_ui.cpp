@@ -1,9 +1,9 @@
-#include "app/qt/headless_ui.h"
+#include "qt/headless_ui.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include "app/qt/cp949.h"
+#include "qt/cp949.h"
 
 namespace tavorline {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/qt/local_web_bridge.h"
+#include "qt/local_web_bridge.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>

@@ -7,11 +7,11 @@
 #include <memory>
 #include <string_view>
 
-#include "app/qt/command_line.h"
-#include "app/qt/desktop/desktop_program.h"
-#include "app/qt/gateway_runtime.h"
-#include "app/qt/headless_ui.h"
-#include "app/qt/termination_signals.h"
+#include "qt/command_line.h"
+#include "qt/desktop/desktop_program.h"
+#include "qt/gateway_runtime.h"
+#include "qt/headless_ui.h"
+#include "qt/termination_signals.h"
 
 namespace {
 

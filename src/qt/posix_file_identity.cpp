@@ -1,4 +1,4 @@
-#include "app/qt/posix_file_identity.h"
+#include "qt/posix_file_identity.h"
 
 #include <sys/stat.h>
 

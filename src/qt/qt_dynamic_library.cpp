@@ -1,4 +1,4 @@
-#include "app/qt/qt_dynamic_library.h"
+#include "qt/qt_dynamic_library.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "host/qt/qt_host_transport.h"
+#include "qt/qt_host_transport.h"
 
 #include <poll.h>
 
@@ -11,8 +11,8 @@
 #include <QTimer>
 #include <limits>
 
-#include "app/qt/cp949.h"
-#include "app/qt/yield_to_reader.h"
+#include "qt/cp949.h"
+#include "qt/yield_to_reader.h"
 
 namespace tavorline {
 namespace {

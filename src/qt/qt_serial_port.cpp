@@ -1,4 +1,4 @@
-#include "terminal/qt/qt_serial_port.h"
+#include "qt/qt_serial_port.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -13,8 +13,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "app/qt/cp949.h"
-#include "app/qt/yield_to_reader.h"
+#include "qt/cp949.h"
+#include "qt/yield_to_reader.h"
 
 namespace tavorline {
 namespace {

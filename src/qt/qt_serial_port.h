@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
-#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "app/qt/termination_signals.h"
+#include "qt/termination_signals.h"
 
 #include <sys/socket.h>
 #include <unistd.h>

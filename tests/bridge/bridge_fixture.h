@@ -16,8 +16,8 @@
 #include <optional>
 
 #include "app/gateway.h"
-#include "app/qt/local_web_bridge.h"
 #include "engine_fakes.h"
+#include "qt/local_web_bridge.h"
 
 namespace tavorline::testing {
 

@@ -1,4 +1,4 @@
-#include "app/qt/cp949.h"
+#include "qt/cp949.h"
 
 #include <gtest/gtest.h>
 

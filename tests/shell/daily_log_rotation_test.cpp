@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "../support/temp_folder.h"
-#include "app/qt/posix_file_identity.h"
+#include "qt/posix_file_identity.h"
 #include "support/daily_log.h"
 
 namespace tavorline {

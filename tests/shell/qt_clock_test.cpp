@@ -1,4 +1,4 @@
-#include "app/qt/qt_clock.h"
+#include "qt/qt_clock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "host/qt/qt_host_transport.h"
+#include "qt/qt_host_transport.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "terminal/qt/qt_serial_port.h"
+#include "qt/qt_serial_port.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

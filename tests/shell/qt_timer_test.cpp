@@ -1,4 +1,4 @@
-#include "app/qt/qt_timer.h"
+#include "qt/qt_timer.h"
 
 #include <gtest/gtest.h>
 

@@ -17,8 +17,8 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "app/qt/desktop/desktop_program.h"
 #include "pty_pair.h"
+#include "qt/desktop/desktop_program.h"
 
 // Readable failures: gtest would print a QString as its UTF-16 code units.
 inline void PrintTo(const QString& text, std::ostream* out) {

@@ -3,8 +3,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/qt/cp949.h"
 #include "desktop_fixture.h"
+#include "qt/cp949.h"
 
 namespace tavorline {
 namespace {

@@ -7,9 +7,9 @@
 #include <QToolButton>
 
 #include "app/error_guard.h"
-#include "app/qt/cp949.h"
-#include "app/qt/desktop/status_light.h"
 #include "desktop_fixture.h"
+#include "qt/cp949.h"
+#include "qt/desktop/status_light.h"
 
 namespace tavorline {
 namespace {

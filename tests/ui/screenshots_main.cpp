@@ -10,9 +10,9 @@
 #include <QTest>
 #include <cstdio>
 
-#include "app/qt/desktop/desktop_program.h"
-#include "app/qt/desktop/settings_dialog.h"
 #include "pty_pair.h"
+#include "qt/desktop/desktop_program.h"
+#include "qt/desktop/settings_dialog.h"
 #include "sim/payment_messages.h"
 #include "support/framing.h"
 

@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "app/qt/cp949.h"
-#include "app/qt/desktop/settings_dialog.h"
-#include "app/qt/desktop/value_combo_box.h"
 #include "desktop_fixture.h"
+#include "qt/cp949.h"
+#include "qt/desktop/settings_dialog.h"
+#include "qt/desktop/value_combo_box.h"
 
 namespace tavorline {
 namespace {

@@ -1,11 +1,11 @@
-#include "app/qt/desktop/desktop_program.h"
+#include "qt/desktop/desktop_program.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QSystemTrayIcon>
 
-#include "app/qt/desktop/look.h"
-#include "app/qt/desktop/status_light.h"
+#include "qt/desktop/look.h"
+#include "qt/desktop/status_light.h"
 
 namespace tavorline {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/qt/desktop/desktop_ui.h"
-#include "app/qt/gateway_runtime.h"
+#include "qt/desktop/desktop_ui.h"
+#include "qt/gateway_runtime.h"
 
 namespace tavorline {
 

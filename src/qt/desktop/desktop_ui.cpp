@@ -1,9 +1,9 @@
-#include "app/qt/desktop/desktop_ui.h"
+#include "qt/desktop/desktop_ui.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
-#include "app/qt/cp949.h"
+#include "qt/cp949.h"
 
 namespace tavorline {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/qt/desktop/display_window.h"
-#include "app/qt/desktop/main_window.h"
 #include "app/ui_sink.h"
+#include "qt/desktop/display_window.h"
+#include "qt/desktop/main_window.h"
 
 namespace tavorline {
 

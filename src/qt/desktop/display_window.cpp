@@ -1,4 +1,4 @@
-#include "app/qt/desktop/display_window.h"
+#include "qt/desktop/display_window.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "app/qt/desktop/look.h"
+#include "qt/desktop/look.h"
 
 namespace tavorline {
 namespace {

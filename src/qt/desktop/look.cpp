@@ -1,4 +1,4 @@
-#include "app/qt/desktop/look.h"
+#include "qt/desktop/look.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "app/qt/desktop/main_window.h"
+#include "qt/desktop/main_window.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -13,9 +13,9 @@
 
 #include "app/error_guard.h"
 #include "app/gateway.h"
-#include "app/qt/desktop/look.h"
-#include "app/qt/desktop/settings_dialog.h"
-#include "app/qt/desktop/status_light.h"
+#include "qt/desktop/look.h"
+#include "qt/desktop/settings_dialog.h"
+#include "qt/desktop/status_light.h"
 
 namespace tavorline {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/qt/desktop/settings_dialog.h"
+#include "qt/desktop/settings_dialog.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -10,9 +10,9 @@
 #include <QScreen>
 
 #include "app/error_guard.h"
-#include "app/qt/cp949.h"
-#include "app/qt/desktop/look.h"
-#include "app/qt/desktop/value_combo_box.h"
+#include "qt/cp949.h"
+#include "qt/desktop/look.h"
+#include "qt/desktop/value_combo_box.h"
 #include "support/configuration.h"
 
 namespace tavorline {

@@ -1,8 +1,8 @@
-#include "app/qt/desktop/status_light.h"
+#include "qt/desktop/status_light.h"
 
 #include <QPainter>
 
-#include "terminal/qt/qt_serial_port.h"
+#include "qt/qt_serial_port.h"
 
 namespace tavorline {
 namespace {

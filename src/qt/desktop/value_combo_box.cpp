@@ -1,4 +1,4 @@
-#include "app/qt/desktop/value_combo_box.h"
+#include "qt/desktop/value_combo_box.h"
 
 #include <QByteArray>
 
