@@ -12,7 +12,6 @@ add_library(tavorline_qt_adapters STATIC
     qt/qt_clock.cpp
     qt/qt_dynamic_library.cpp
     qt/posix_file_identity.cpp
-    qt/headless_ui.cpp
     qt/local_web_bridge.h
     qt/local_web_bridge.cpp
     qt/termination_signals.h

@@ -11,7 +11,7 @@ add_library(tavorline_win_adapters STATIC
     windows/win_text.cpp
     windows/main_window.cpp
     windows/window_web_bridge.cpp
-    windows/win_headless_ui.cpp
+    windows/console_break.cpp
     windows/win_version_source.cpp
 )
 target_include_directories(tavorline_win_adapters PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})

@@ -7,10 +7,11 @@
 #include <memory>
 #include <string_view>
 
+#include "app/headless_ui.h"
 #include "qt/command_line.h"
+#include "qt/cp949.h"
 #include "qt/desktop/desktop_program.h"
 #include "qt/gateway_runtime.h"
-#include "qt/headless_ui.h"
 #include "qt/termination_signals.h"
 
 namespace {
@@ -104,7 +105,8 @@ int main(int argc, char* argv[]) {
         return runDesktop(commandLine, termination);
     }
 
-    tavorline::HeadlessUi ui;
+    tavorline::HeadlessUi ui(
+        [](tavorline::BytesView text) { return tavorline::fromCp949(text).toStdString(); });
     tavorline::GatewayRuntime runtime(commandLine.programFolder, ui, commandLine.bridgePath);
     runtime.start();
     QCoreApplication::exec();

@@ -12,9 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "app/headless_ui.h"
+#include "windows/console_break.h"
 #include "windows/event_loop.h"
 #include "windows/gateway_program.h"
-#include "windows/win_headless_ui.h"
 #include "windows/win_text.h"
 
 namespace {
@@ -130,7 +131,7 @@ void useUtf8Output() {
 
 int runGateway(const CommandLine& commandLine) {
     // Until the desktop window exists, the program runs hidden in either mode.
-    WinHeadlessUi ui;
+    HeadlessUi ui(utf8FromCp949);
     EventLoop loop;
     GatewayProgram program(loop, commandLine.programFolder, ui);
     program.mainWindow().onClose = [&loop] { loop.quit(0); };
