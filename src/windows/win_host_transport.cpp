@@ -14,21 +14,9 @@ namespace {
 
 constexpr int kMaxChunk = 32768;
 
-// The system's words for a Winsock error, with its number for the log.
-Bytes errorText(int code) {
-    wchar_t* message = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-    std::wstring text = length > 0 ? std::wstring(message, length) : L"error";
-    LocalFree(message);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) {
-        text.pop_back();
-    }
-    return cp949FromWide(text) + " (" + std::to_string(code) + ")";
+[[noreturn]] void throwSocketError(int code) {
+    throw HostError(systemMessage(static_cast<unsigned long>(code)));
 }
-
-[[noreturn]] void throwSocketError(int code) { throw HostError(errorText(code)); }
 
 sockaddr_in firstIpv4(const Bytes& hostName) {
     ADDRINFOW hints{};
@@ -37,7 +25,8 @@ sockaddr_in firstIpv4(const Bytes& hostName) {
     ADDRINFOW* found = nullptr;
     const int failure = GetAddrInfoW(wideFromCp949(hostName).c_str(), nullptr, &hints, &found);
     if (failure != 0 || found == nullptr) {
-        throw HostError("Host " + hostName + " not found: " + errorText(failure));
+        throw HostError("Host " + hostName +
+                        " not found: " + systemMessage(static_cast<unsigned long>(failure)));
     }
     sockaddr_in address{};
     std::memcpy(&address, found->ai_addr, sizeof address);

@@ -1,5 +1,7 @@
 #include "windows/win_serial_port.h"
 
+#include "windows/win_text.h"
+
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
@@ -23,27 +25,6 @@ HANDLE createManualResetEvent() {
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (event == nullptr) throw std::runtime_error("cannot create an event");
     return event;
-}
-
-// The system's text for `error` in the engine's code page, without the line
-// break Windows ends it with.
-std::string systemMessage(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring wide = length > 0 ? std::wstring(text, length) : std::wstring();
-    if (text != nullptr) LocalFree(text);
-    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' ')) {
-        wide.pop_back();
-    }
-    if (wide.empty()) return "system error " + std::to_string(error);
-    const int size = WideCharToMultiByte(949, 0, wide.data(), static_cast<int>(wide.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    WideCharToMultiByte(949, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    return bytes;
 }
 
 // Starts an overlapped call's bookkeeping; false (with the error left in

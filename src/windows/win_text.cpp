@@ -33,4 +33,18 @@ Bytes cp949FromWide(std::wstring_view text) { return fromWide(kCp949, text); }
 std::string utf8FromWide(std::wstring_view text) { return fromWide(CP_UTF8, text); }
 std::wstring wideFromUtf8(std::string_view text) { return toWide(CP_UTF8, text); }
 
+Bytes systemMessage(unsigned long error) {
+    wchar_t* message = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    std::wstring text = length > 0 ? std::wstring(message, length) : L"system error";
+    if (message != nullptr) LocalFree(message);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.' ||
+                             text.back() == L' ')) {
+        text.pop_back();
+    }
+    return cp949FromWide(text) + " (" + std::to_string(error) + ")";
+}
+
 }  // namespace tavorline::win

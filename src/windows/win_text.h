@@ -14,6 +14,11 @@ Bytes cp949FromWide(std::wstring_view text);
 std::string utf8FromWide(std::wstring_view text);
 std::wstring wideFromUtf8(std::string_view text);
 
+// The system's words for an error code (GetLastError, WSAGetLastError) in
+// CP949, without the line break and full stop Windows ends them with, and
+// the number after them for the log: "Access is denied (5)".
+Bytes systemMessage(unsigned long error);
+
 inline std::string utf8FromCp949(BytesView text) { return utf8FromWide(wideFromCp949(text)); }
 
 }  // namespace tavorline::win
