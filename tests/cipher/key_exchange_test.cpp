@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
-#include <openssl/bn.h>
-#include <openssl/core_names.h>
+#if VORNLIB_TEST_OPENSSL
 #include <openssl/evp.h>
-#include <openssl/param_build.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
+#endif
 
 #include <bit>
 
@@ -13,33 +12,46 @@
 namespace vornlib_test {
 namespace {
 
-Bytes derOf(EVP_PKEY* key) {
-    Bytes der(static_cast<std::size_t>(i2d_PUBKEY(key, nullptr)));
-    unsigned char* p = der.data();
-    i2d_PUBKEY(key, &p);
-    EVP_PKEY_free(key);
-    return der;
+// One DER element: tag, definite length, body.
+Bytes derElement(unsigned char tag, const Bytes& body) {
+    Bytes out{tag};
+    Bytes length;
+    for (std::size_t n = body.size(); n > 0; n >>= 8) length.insert(length.begin(), n & 0xFF);
+    if (body.size() >= 0x80) out.push_back(static_cast<unsigned char>(0x80 | length.size()));
+    out.insert(out.end(), length.begin(), length.end());
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
 }
 
-// A public key with a random odd modulus: enough to encrypt to, and far
-// quicker than generating a real key of 8192 or 9000 bits.
-Bytes rsaPublicKeyOfBits(int bits) {
-    BIGNUM* n = BN_new();
-    BN_rand(n, bits, BN_RAND_TOP_ONE, BN_RAND_BOTTOM_ODD);
-    OSSL_PARAM_BLD* build = OSSL_PARAM_BLD_new();
-    OSSL_PARAM_BLD_push_BN(build, OSSL_PKEY_PARAM_RSA_N, n);
-    OSSL_PARAM_BLD_push_uint(build, OSSL_PKEY_PARAM_RSA_E, 65537);
-    OSSL_PARAM* params = OSSL_PARAM_BLD_to_param(build);
-    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr);
-    EVP_PKEY* key = nullptr;
-    EVP_PKEY_fromdata_init(ctx);
-    EVP_PKEY_fromdata(ctx, &key, EVP_PKEY_PUBLIC_KEY, params);
-    EVP_PKEY_CTX_free(ctx);
-    OSSL_PARAM_free(params);
-    OSSL_PARAM_BLD_free(build);
-    BN_free(n);
-    return derOf(key);
+Bytes joined(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
 }
+
+// An RSA SubjectPublicKeyInfo (exponent 65537) around an odd modulus of
+// exactly `bits` (a multiple of 8): enough to encrypt to, and far quicker
+// than generating a real key of 8192 or 9000 bits.
+Bytes rsaPublicKeyOfBits(int bits) {
+    Bytes modulus(static_cast<std::size_t>(bits / 8) + 1, 0x5B);  // leading 00: positive
+    modulus[0] = 0x00;
+    modulus[1] = 0xC5;
+    const Bytes rsaEncryption = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
+    const Bytes key =
+        derElement(0x30, joined({derElement(0x02, modulus), derElement(0x02, {0x01, 0x00, 0x01})}));
+    return derElement(0x30, joined({derElement(0x30, joined({rsaEncryption, {0x05, 0x00}})),
+                                    derElement(0x03, joined({{0x00}, key}))}));
+}
+
+// A P-256 public key, made with openssl genpkey -algorithm EC and
+// openssl pkey -pubout -outform DER.
+const Bytes kEcPublicKeyDer = {
+    0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2a, 0x86, 0x48, 0xce, 0x3d, 0x02, 0x01, 0x06, 0x08, 0x2a,
+    0x86, 0x48, 0xce, 0x3d, 0x03, 0x01, 0x07, 0x03, 0x42, 0x00, 0x04, 0x23, 0x5c, 0x5a, 0x40, 0x25,
+    0x0d, 0x73, 0xaf, 0x89, 0x6c, 0x42, 0x63, 0x36, 0xe2, 0x14, 0xc1, 0xe3, 0x2c, 0x49, 0xd5, 0x40,
+    0x0e, 0x77, 0x4d, 0x5d, 0x6c, 0x55, 0xb3, 0x23, 0x82, 0xd4, 0xd2, 0xe4, 0xaa, 0xc7, 0xe4, 0xee,
+    0xc7, 0x44, 0xc1, 0x0e, 0xe5, 0x7e, 0x2d, 0x3f, 0x97, 0x77, 0xdf, 0x41, 0x2f, 0x01, 0x9c, 0x36,
+    0xbb, 0x6f, 0xb3, 0x04, 0x45, 0x5a, 0xfd, 0x78, 0xd9, 0xa9, 0x9c};
 
 int exchange(const Bytes& der, CipherKey& key, GuardedArea& answer) {
     return vornLib().GetRsa3DesKey(der.data(), static_cast<int>(der.size()), key.data(),
@@ -59,6 +71,15 @@ TEST(KeyExchange, GatewayAndHostEndWithTheSameFreshSessionKey) {
         EXPECT_EQ(std::popcount(keys.gateway[i]) % 2, 1) << "DES key parity, byte " << i;
     }
     EXPECT_NE(exchangeKeys().gateway, keys.gateway);
+}
+
+#if VORNLIB_TEST_OPENSSL
+Bytes derOf(EVP_PKEY* key) {
+    Bytes der(static_cast<std::size_t>(i2d_PUBKEY(key, nullptr)));
+    unsigned char* p = der.data();
+    i2d_PUBKEY(key, &p);
+    EVP_PKEY_free(key);
+    return der;
 }
 
 // RSA-OAEP with SHA-256 as hash and MGF1 hash, the exchange's padding.
@@ -107,6 +128,7 @@ TEST(KeyExchange, InteroperatesWithAnotherRsaImplementation) {
               0);
     EXPECT_EQ(std::string(hostKeyArea.begin(), hostKeyArea.begin() + 16), sessionKey);
 }
+#endif
 
 TEST(KeyExchange, AcceptsHostKeysUpTo8192Bits) {
     CipherKey key{};
@@ -127,7 +149,7 @@ TEST(KeyExchange, RefusesHostDataThatIsNoUsableKeyAndForgetsTheOldKey) {
         {Bytes(good.begin(), good.end() - 1), "truncated"},
         {trailing, "a byte after the key"},
         {Bytes(300, 0x30), "not DER"},
-        {derOf(EVP_EC_gen("P-256")), "not RSA"},
+        {kEcPublicKeyDer, "not RSA"},
         {rsaPublicKeyOfBits(1024), "too short to protect the key"},
         {rsaPublicKeyOfBits(9000), "larger than 8192 bits"},
         {Bytes(4000, 0x30), "far too long"},
