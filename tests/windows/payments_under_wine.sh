@@ -122,6 +122,10 @@ for tag in '[VER  ' '[CR   ' '[LR   ' '[SW   '; do
     grep -aqF "$tag" "$log" || fail "the daily log has no $tag line"
 done
 grep -aq $'\r$' "$log" || fail "the daily log's lines do not end in CR LF"
+# The version line comes from the program's own version resource.
+version=$(sed -n 's/^project(Tavorline VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+grep -aqE "^\[VER  [0-9:]{8}\]\[$version\]"$'\r$' "$log" ||
+    fail "the daily log's version line does not show $version"
 
 failed=0
 echo "payments under Wine: LF over TLS and AR approved, records stored and read back"
