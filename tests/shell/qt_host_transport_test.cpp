@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "host_events_recorder.h"
 #include "loopback_host.h"
 
 namespace tavorline {
@@ -40,38 +41,7 @@ bool meanwhile(Predicate predicate) {
     return false;
 }
 
-std::string pattern(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 13) % 256);
-    return bytes;
-}
-
-struct Recorder : HostTransportEvents {
-    void onReceived(BytesView chunk) override {
-        chunks.emplace_back(chunk);
-        if (whenReceived) whenReceived();
-    }
-    void onPeerClosed() override {
-        ++peerClosed;
-        openDuringLoss.push_back(transport->isOpen());
-    }
-    void onBroken() override {
-        ++broken;
-        openDuringLoss.push_back(transport->isOpen());
-    }
-    std::string all() const {
-        std::string joined;
-        for (const std::string& chunk : chunks) joined += chunk;
-        return joined;
-    }
-
-    QtHostTransport* transport = nullptr;
-    std::function<void()> whenReceived;
-    std::vector<std::string> chunks;
-    int peerClosed = 0;
-    int broken = 0;
-    std::vector<bool> openDuringLoss;
-};
+using Recorder = testing::HostEventsRecorder;
 
 class HostTransportTest : public ::testing::TestWithParam<LoopbackHost::Transport> {
 protected:
@@ -111,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(PlainAndTls, HostTransportTest,
                          transportName);
 
 TEST_P(HostTransportTest, ExchangesBytesWithoutNagleAndClosesQuietly) {
-    const std::string request = "\x02REQ" + pattern(300) + "\x03";
+    const std::string request = "\x02REQ" + testing::bytePattern(300) + "\x03";
     host.serve([this, request](HostSide& side) {
         side.send("ANS:" + side.receive(request.size()));
         side.receiveUntilClosed();
@@ -140,7 +110,7 @@ TEST_P(HostTransportTest, ExchangesBytesWithoutNagleAndClosesQuietly) {
 }
 
 TEST_P(HostTransportTest, DeliversALongReplyInReadsOfAtMost32768Bytes) {
-    const std::string reply = pattern(200000);
+    const std::string reply = testing::bytePattern(200000);
     host.serve([reply](HostSide& side) {
         side.send(reply);
         side.receiveUntilClosed();
@@ -155,7 +125,7 @@ TEST_P(HostTransportTest, DeliversALongReplyInReadsOfAtMost32768Bytes) {
 // The gateway's reset may disconnect from inside the receive hook.
 TEST_P(HostTransportTest, ReadsNoFurtherOnceClosedFromInsideOnReceived) {
     host.serve([this](HostSide& side) {
-        side.send(pattern(100000));
+        side.send(testing::bytePattern(100000));
         side.receiveUntilClosed();
         closedByGateway = true;
     });
@@ -212,7 +182,7 @@ TEST_P(HostTransportTest, AWriteTheHostDoesNotTakeFailsClosesAndStaysSilent) {
     transport.setWriteTimeout(300ms);
 
     // Far more than the socket buffers hold, and the host reads nothing.
-    EXPECT_THROW(transport.write(pattern(32 << 20)), HostError);
+    EXPECT_THROW(transport.write(testing::bytePattern(32 << 20)), HostError);
     EXPECT_FALSE(transport.isOpen());
     QTest::qWait(100);
     EXPECT_EQ(events.peerClosed + events.broken, 0);
@@ -222,7 +192,7 @@ TEST_P(HostTransportTest, AWriteTheHostDoesNotTakeFailsClosesAndStaysSilent) {
 // Qt reads the socket while a write waits; what it reads then must reach the
 // engine afterwards, from the event loop, not in the middle of the write.
 TEST_P(HostTransportTest, BytesReadDuringAWriteWaitForTheEventLoop) {
-    const std::string request = pattern(1 << 20);
+    const std::string request = testing::bytePattern(1 << 20);
     host.serve([this, request](HostSide& side) {
         side.send("\x06\x06\x06");
         replied = true;

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "host_events_recorder.h"
+
 // Plain hosts are threads of this program on 127.0.0.1; the TLS hosts come
 // from run_with_tls_hosts.sh, which names their ports in the environment.
 namespace tavorline::win {
@@ -17,12 +19,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kConnectLimit = 5s;
-
-std::string pattern(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 13) % 256);
-    return bytes;
-}
 
 int portFromEnvironment(const char* name) {
     const char* value = std::getenv(name);
@@ -93,32 +89,7 @@ private:
     std::thread thread_;
 };
 
-struct Recorder : HostTransportEvents {
-    void onReceived(BytesView chunk) override {
-        chunks.emplace_back(chunk);
-        if (whenReceived) whenReceived();
-    }
-    void onPeerClosed() override {
-        ++peerClosed;
-        openDuringLoss.push_back(transport->isOpen());
-    }
-    void onBroken() override {
-        ++broken;
-        openDuringLoss.push_back(transport->isOpen());
-    }
-    std::string all() const {
-        std::string joined;
-        for (const std::string& chunk : chunks) joined += chunk;
-        return joined;
-    }
-
-    WinHostTransport* transport = nullptr;
-    std::function<void()> whenReceived;
-    std::vector<std::string> chunks;
-    int peerClosed = 0;
-    int broken = 0;
-    std::vector<bool> openDuringLoss;
-};
+using Recorder = testing::HostEventsRecorder;
 
 class WinHostTransportTest : public ::testing::Test {
 protected:
@@ -155,7 +126,7 @@ protected:
 };
 
 TEST_F(WinHostTransportTest, PlainExchangeGoesWithoutNagleAndEndsWithAFin) {
-    const std::string request = "\x02REQ" + pattern(300) + "\x03";
+    const std::string request = "\x02REQ" + testing::bytePattern(300) + "\x03";
     std::promise<bool> closedInOrder;
     PlainHost host([&](SOCKET side) {
         PlainHost::send(side, "ANS:" + PlainHost::receive(side, request.size()));
@@ -184,7 +155,7 @@ TEST_F(WinHostTransportTest, PlainExchangeGoesWithoutNagleAndEndsWithAFin) {
 // The host's last bytes reach the engine before the news that it closed:
 // they often are its final answer.
 TEST_F(WinHostTransportTest, HandsOverALongReplyInChunksThenReportsTheHostClosed) {
-    const std::string reply = pattern(200000);
+    const std::string reply = testing::bytePattern(200000);
     PlainHost plainHost([&](SOCKET side) {
         PlainHost::send(side, reply);
         shutdown(side, SD_SEND);
@@ -227,7 +198,7 @@ TEST_F(WinHostTransportTest, ReportsABrokenLinkOnceAndClosesIt) {
 TEST_F(WinHostTransportTest, ReadsNoFurtherOnceClosedFromInsideOnReceived) {
     std::promise<void> closedByGateway;
     PlainHost host([&](SOCKET side) {
-        PlainHost::send(side, pattern(100000));
+        PlainHost::send(side, testing::bytePattern(100000));
         PlainHost::closedInOrder(side);
         closedByGateway.set_value();
     });
@@ -248,7 +219,7 @@ TEST_F(WinHostTransportTest, AWriteTheHostDoesNotTakeFailsAndCloses) {
     transport.setWriteTimeout(300ms);
 
     // Far more than the socket buffers hold, and the host reads nothing.
-    EXPECT_THROW(transport.write(pattern(32 << 20)), HostError);
+    EXPECT_THROW(transport.write(testing::bytePattern(32 << 20)), HostError);
     EXPECT_FALSE(transport.isOpen());
     EXPECT_THROW(transport.write("x"), HostError);
     released.set_value();
@@ -288,7 +259,7 @@ TEST_F(WinHostTransportTest, FailedConnectsThrowAndLeaveItClosed) {
 }
 
 TEST_F(WinHostTransportTest, TlsExchangeBothWaysEndsWithACloseNotice) {
-    const std::string request = "\x02REQ" + pattern(300) + "\x03";
+    const std::string request = "\x02REQ" + testing::bytePattern(300) + "\x03";
     connect(tlsPort(), true);
     transport.write("ECHO 305\n" + request);
     ASSERT_TRUE(eventually([&] { return events.all().size() >= request.size() + 4; }));
