@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "web_client/commands_help.h"
 #include "web_client/gateway_link.h"
 
 namespace {
@@ -23,27 +24,11 @@ constexpr int kExitLink = 1;  // the gateway went away, broke the protocol or ti
 constexpr int kExitUsage = 2;
 constexpr int kExitNotThere = 3;  // nobody listens at the socket
 
-constexpr const char* kHelp = R"(Usage: tavorline-web [OPTION]... COMMAND
+const std::string kHelp = std::string(R"(Usage: tavorline-web [OPTION]... COMMAND
 Talks to the Tavorline gateway as the web screen does, over its web bridge
 socket (DIR/Tavorline.sock).
 
-Commands:
-  listen        register as the web window and print every text the gateway
-                sends (each new approved transaction), one per line
-  lastdata      register, ask for the stored record of the last approved
-                transaction, print it ("Empty" when there is none)
-  send TEXT     send TEXT as it is: a 31-byte web request is framed and
-                written to the terminal, a text with "LA" at bytes 2..3 makes
-                the gateway send its stored record to the registered window.
-                Does not register, so a running web screen stays registered.
-                Put -- before a TEXT that begins with '-'.
-
-listen and lastdata take the registration away from a web screen that is
-running: the gateway sends its texts (the answer to lastdata included) only to
-the window registered last, so that web screen receives nothing more until it
-registers again. Use send to talk to a gateway whose web screen must go on.
-
-Options:
+)") + kCommandsHelp + R"(Options:
       --socket PATH     the gateway's socket
       --home DIR        the gateway's folder: the socket is DIR/Tavorline.sock
                         (default: the folder of this program)
@@ -123,7 +108,7 @@ Options parse(int argc, char** argv) {
                 options.timeoutMs = static_cast<int>(numberIn(optarg, "--timeout", 1, 3600)) * 1000;
                 break;
             case 'h':
-                std::fputs(kHelp, stdout);
+                std::fputs(kHelp.c_str(), stdout);
                 std::exit(kExitOk);
             default:
                 usage("unknown option");

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/web_bridge_frame.h"
+#include "web_client/commands_help.h"
 #include "windows/win_text.h"
 #include "windows/window_web_bridge.h"
 
@@ -29,27 +30,11 @@ constexpr int kExitLink = 1;  // the gateway went away or did not answer in time
 constexpr int kExitUsage = 2;
 constexpr int kExitNotThere = 3;  // no gateway window
 
-constexpr const char* kHelp = R"(Usage: tavorline-web.exe [OPTION]... COMMAND
+const std::string kHelp = std::string(R"(Usage: tavorline-web.exe [OPTION]... COMMAND
 Talks to the Tavorline gateway as the web screen does, with window messages
 to its window (class TFmain, caption "Tavorline").
 
-Commands:
-  listen        register as the web window and print every text the gateway
-                sends (each new approved transaction), one per line
-  lastdata      register, ask for the stored record of the last approved
-                transaction, print it ("Empty" when there is none)
-  send TEXT     send TEXT as it is: a 31-byte web request is framed and
-                written to the terminal, a text with "LA" at bytes 2..3 makes
-                the gateway send its stored record to the registered window.
-                Does not register, so a running web screen stays registered.
-                Put -- before a TEXT that begins with '-'.
-
-listen and lastdata take the registration away from a web screen that is
-running: the gateway sends its texts (the answer to lastdata included) only to
-the window registered last, so that web screen receives nothing more until it
-registers again. Use send to talk to a gateway whose web screen must go on.
-
-Options:
+)") + kCommandsHelp + R"(Options:
       --handle N        the window handle to register (default: this
                         program's own window, which prints what it receives)
       --count N         listen: stop after N texts
@@ -115,7 +100,7 @@ Options parse(const std::vector<std::wstring>& args) {
             break;
         }
         if (argument == L"-h" || argument == L"--help") {
-            std::fputs(kHelp, stdout);
+            std::fputs(kHelp.c_str(), stdout);
             std::exit(kExitOk);
         } else if (argument == L"--handle") {
             options.handle = numberIn(value("--handle"), "--handle", 1, UINTPTR_MAX);
