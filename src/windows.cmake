@@ -21,6 +21,12 @@ target_link_libraries(tavorline_win_adapters PUBLIC tavorline_engine version)
 # Winsock and Schannel for the host connection.
 target_link_libraries(tavorline_win_adapters PUBLIC ws2_32 secur32)
 
+# The desktop program's windows: tray, main window, settings and display.
+add_library(tavorline_win_desktop STATIC
+    windows/desktop/look.cpp
+)
+target_link_libraries(tavorline_win_desktop PUBLIC tavorline_win_adapters gdi32 comctl32)
+
 # tavorline.exe: a console program for now, so that the headless gateway's
 # status lines reach the console it was started from.
 enable_language(RC)
