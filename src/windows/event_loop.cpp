@@ -18,6 +18,15 @@ void EventLoop::unwatch(HANDLE object) {
     std::erase_if(watches_, [object](const Watch& watch) { return watch.object == object; });
 }
 
+void EventLoop::filterMessages(HWND window, MessageFilter filter) {
+    unfilterMessages(window);
+    filters_.push_back({window, std::move(filter)});
+}
+
+void EventLoop::unfilterMessages(HWND window) {
+    std::erase_if(filters_, [window](const Filter& filter) { return filter.window == window; });
+}
+
 int EventLoop::run() {
     while (!quitting_) runOnce(INFINITE);
     return exitCode_;
@@ -56,9 +65,20 @@ void EventLoop::dispatchMessages() {
             quit(static_cast<int>(message.wParam));
             return;
         }
+        if (filtered(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+}
+
+bool EventLoop::filtered(const MSG& message) const {
+    if (message.hwnd == nullptr) return false;
+    for (const Filter& filter : filters_) {
+        const bool ours = message.hwnd == filter.window || IsChild(filter.window, message.hwnd);
+        // A copy: the filter may close its window and so remove itself.
+        if (ours) return MessageFilter(filter.filter)(message);
+    }
+    return false;
 }
 
 }  // namespace tavorline::win

@@ -14,11 +14,18 @@ namespace tavorline::win {
 class EventLoop {
 public:
     using Handler = std::function<void()>;
+    // Sees a message for its window (or a child of it) before it is
+    // dispatched; true when it used the message up. A dialog's key preview.
+    using MessageFilter = std::function<bool(const MSG&)>;
 
     // `handler` runs each time `object` is signalled. A manual-reset event
     // must be reset by its handler, or it runs again at once.
     void watch(HANDLE object, Handler handler);
     void unwatch(HANDLE object);
+
+    // One filter per window; a new one replaces the old.
+    void filterMessages(HWND window, MessageFilter filter);
+    void unfilterMessages(HWND window);
 
     // Dispatches messages and signalled objects until quit().
     int run();
@@ -36,9 +43,16 @@ private:
         Handler handler;
     };
 
+    struct Filter {
+        HWND window;
+        MessageFilter filter;
+    };
+
     void dispatchMessages();
+    bool filtered(const MSG& message) const;
 
     std::vector<Watch> watches_;
+    std::vector<Filter> filters_;
     bool quitting_ = false;
     int exitCode_ = 0;
 };
