@@ -20,8 +20,10 @@ case $arch in
 esac
 
 # googletest: its sources, compiled into the Windows build. wine32 runs
-# 32-bit programs and is an i386 package.
-packages=("$compiler" libgcrypt-mingw-w64-dev googletest wine wine64 wine32:i386)
+# 32-bit programs and is an i386 package. Xvfb gives Wine the notification
+# area the tray tests need; the X tools and fonts serve the screenshots.
+packages=("$compiler" libgcrypt-mingw-w64-dev googletest wine wine64 wine32:i386
+    xvfb xauth x11-utils x11-apps fonts-wine fonts-nanum)
 
 missing=()
 for package in "${packages[@]}"; do

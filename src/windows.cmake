@@ -23,17 +23,49 @@ target_link_libraries(tavorline_win_adapters PUBLIC ws2_32 secur32)
 
 # The desktop program's windows: tray, main window, settings and display.
 add_library(tavorline_win_desktop STATIC
+    windows/gateway_program.cpp
     windows/desktop/look.cpp
+    windows/desktop/window_class.cpp
+    windows/desktop/pictures.cpp
+    windows/desktop/status_light.cpp
+    windows/desktop/tray_icon.cpp
+    windows/desktop/main_window_face.cpp
+    windows/desktop/display_window.cpp
+    windows/desktop/settings_dialog.cpp
+    windows/desktop/desktop_ui.cpp
+    windows/desktop/single_instance.cpp
+    windows/desktop/desktop_program.cpp
 )
-target_link_libraries(tavorline_win_desktop PUBLIC tavorline_win_adapters gdi32 comctl32)
+target_link_libraries(tavorline_win_desktop PUBLIC tavorline_win_adapters gdi32 gdiplus shlwapi
+    comctl32 shell32)
 
-# tavorline.exe: a console program for now, so that the headless gateway's
-# status lines reach the console it was started from.
+# The program's icon file, packed from the same pictures the Linux program
+# shows, and the resources of the desktop program.
+set(TAVORLINE_IMAGES ${CMAKE_CURRENT_SOURCE_DIR}/images)
+set(TAVORLINE_ICON_FILE ${CMAKE_CURRENT_BINARY_DIR}/tavorline.ico)
+set(TAVORLINE_MANIFEST_FILE ${CMAKE_CURRENT_BINARY_DIR}/tavorline.exe.manifest)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_custom_command(OUTPUT ${TAVORLINE_ICON_FILE}
+    COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/windows/desktop/make_icon.py
+        ${TAVORLINE_ICON_FILE} ${TAVORLINE_IMAGES}/tavorline-16.png
+        ${TAVORLINE_IMAGES}/tavorline-32.png ${TAVORLINE_IMAGES}/tavorline-64.png
+    DEPENDS windows/desktop/make_icon.py ${TAVORLINE_IMAGES}/tavorline-16.png
+        ${TAVORLINE_IMAGES}/tavorline-32.png ${TAVORLINE_IMAGES}/tavorline-64.png
+    VERBATIM)
+configure_file(windows/desktop/tavorline.exe.manifest.in ${TAVORLINE_MANIFEST_FILE} @ONLY)
+configure_file(windows/desktop/desktop.rc.in ${CMAKE_CURRENT_BINARY_DIR}/desktop.rc @ONLY)
+set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/desktop.rc PROPERTIES
+    OBJECT_DEPENDS "${TAVORLINE_ICON_FILE};${TAVORLINE_MANIFEST_FILE}")
+
+# tavorline.exe: a window program, so that no console window opens with the
+# tray program; in headless mode it writes to the console it was started
+# from, or wherever its output is redirected.
 enable_language(RC)
 configure_file(windows/tavorline.rc.in ${CMAKE_CURRENT_BINARY_DIR}/tavorline.rc @ONLY)
 add_executable(tavorline
     windows/main.cpp
-    windows/gateway_program.cpp
     ${CMAKE_CURRENT_BINARY_DIR}/tavorline.rc
+    ${CMAKE_CURRENT_BINARY_DIR}/desktop.rc
 )
-target_link_libraries(tavorline PRIVATE tavorline_win_adapters shell32)
+set_target_properties(tavorline PROPERTIES WIN32_EXECUTABLE ON)
+target_link_libraries(tavorline PRIVATE tavorline_win_desktop)

@@ -1,6 +1,5 @@
 #include "windows/gateway_program.h"
 
-#include "app/error_guard.h"
 #include "app/web_bridge_frame.h"
 
 namespace tavorline::win {
@@ -11,11 +10,6 @@ constexpr std::chrono::milliseconds kRequestQuietPeriod{100};
 constexpr std::chrono::milliseconds kStatusRestoreDelay{1000};
 
 }  // namespace
-
-template <typename Handler>
-void GatewayProgram::guarded(Handler&& handler) {
-    runGuarded(ui_, std::forward<Handler>(handler));
-}
 
 // No FileIdentityProbe: the daily log opens its file for each line, which
 // leaves it free for the staff to rename or delete while the gateway runs.

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/error_guard.h"
 #include "app/gateway.h"
 #include "windows/event_loop.h"
 #include "windows/main_window.h"
@@ -33,11 +34,18 @@ public:
     void stop();
 
     MainWindow& mainWindow() { return window_; }
+    const MainWindow& mainWindow() const { return window_; }
     Gateway& gateway() { return gateway_; }
+    WinSerialPort& serialPort() { return serial_; }
+    UiSink& ui() { return ui_; }
+
+    // Runs a handler behind the default error handler.
+    template <typename Handler>
+    void guarded(Handler&& handler) {
+        runGuarded(ui_, std::forward<Handler>(handler));
+    }
 
 private:
-    template <typename Handler>
-    void guarded(Handler&& handler);
 
     UiSink& ui_;
     MainWindow window_;

@@ -14,6 +14,8 @@
 
 #include "app/headless_ui.h"
 #include "windows/console_break.h"
+#include "windows/desktop/desktop_program.h"
+#include "windows/desktop/single_instance.h"
 #include "windows/event_loop.h"
 #include "windows/gateway_program.h"
 #include "windows/win_text.h"
@@ -37,10 +39,15 @@ constexpr const char* kHelp =
     "  --headless      Run without a window on the screen: status lines go to\n"
     "                  standard output, errors to standard error. Ctrl+C,\n"
     "                  Ctrl+Break or WM_CLOSE to the gateway's window ends it.\n"
+    "                  From cmd.exe, which does not wait for window programs,\n"
+    "                  run it as: start /wait tavorline.exe --headless\n"
     "  --home <DIR>    The gateway's folder: it holds vorn.Ini and the LOG\n"
     "                  folder, and is searched first for the cipher library.\n"
     "                  Serial port N is \\\\.\\COMN. Default: the folder of the\n"
-    "                  executable.\n";
+    "                  executable.\n"
+    "\n"
+    "Without --headless it is the tray program. One gateway runs per folder: a\n"
+    "second start shows the running one's window and ends.\n";
 
 struct CommandLine {
     enum class Action { Run, ShowHelp, ShowVersion, Refuse };
@@ -121,6 +128,18 @@ int printAndExit(std::FILE* stream, const std::string& text, int status) {
     return status;
 }
 
+// A window program gets no console of its own. Output that goes nowhere
+// (not redirected to a file or a pipe) goes to the console of the command
+// line it was started from, if any.
+void useParentConsole() {
+    const bool outputGoesNowhere = GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_UNKNOWN;
+    const bool errorsGoNowhere = GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_UNKNOWN;
+    if (!outputGoesNowhere && !errorsGoNowhere) return;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (outputGoesNowhere) std::freopen("CONOUT$", "w", stdout);
+    if (errorsGoNowhere) std::freopen("CONOUT$", "w", stderr);
+}
+
 // Status lines are UTF-8 with bare line feeds, as on Linux: a console shows
 // them as such, and a pipe reads the same bytes a Linux reader would.
 void useUtf8Output() {
@@ -129,8 +148,7 @@ void useUtf8Output() {
     _setmode(_fileno(stderr), _O_BINARY);
 }
 
-int runGateway(const CommandLine& commandLine) {
-    // Until the desktop window exists, the program runs hidden in either mode.
+int runHeadless(const CommandLine& commandLine) {
     HeadlessUi ui(utf8FromCp949);
     EventLoop loop;
     GatewayProgram program(loop, commandLine.programFolder, ui);
@@ -142,11 +160,45 @@ int runGateway(const CommandLine& commandLine) {
     return status;
 }
 
+int runDesktop(const CommandLine& commandLine) {
+    EventLoop loop;
+    DesktopProgram program(loop, commandLine.programFolder);
+    program.start();
+    const int status = loop.run();
+    program.stop();
+    return status;
+}
+
+int runGateway(const CommandLine& commandLine) {
+    const SingleInstance instance(commandLine.programFolder);
+    if (!instance.isFirst()) {
+        if (commandLine.headless) {
+            return printAndExit(stderr,
+                                "tavorline: a gateway is already running from " +
+                                    utf8FromWide(commandLine.programFolder.wstring()),
+                                kStartFailed);
+        }
+        bringRunningGatewayToFront();
+        return 0;
+    }
+    return commandLine.headless ? runHeadless(commandLine) : runDesktop(commandLine);
+}
+
+// Nobody reads standard error of a program started from its shortcut.
+int reportStartFailure(const CommandLine& commandLine, const std::string& why) {
+    if (!commandLine.headless) {
+        MessageBoxW(nullptr, wideFromUtf8(why).c_str(), MainWindow::kCaption,
+                    MB_OK | MB_ICONERROR | MB_TOPMOST);
+    }
+    return printAndExit(stderr, "tavorline: " + why, kStartFailed);
+}
+
 }  // namespace
 
 int main() {
-    useUtf8Output();
     const CommandLine commandLine = parse(arguments());
+    if (commandLine.headless || commandLine.action != CommandLine::Action::Run) useParentConsole();
+    useUtf8Output();
     switch (commandLine.action) {
         case CommandLine::Action::ShowHelp:
             return printAndExit(stdout, kHelp, 0);
@@ -162,6 +214,6 @@ int main() {
     try {
         return runGateway(commandLine);
     } catch (const std::exception& error) {
-        return printAndExit(stderr, std::string("tavorline: ") + error.what(), kStartFailed);
+        return reportStartFailure(commandLine, error.what());
     }
 }

@@ -29,9 +29,8 @@ MainWindow::MainWindow() {
     registerClass(instance, &MainWindow::procedure);
     // Top-level, not message-only: FindWindowW does not see message-only
     // windows, and the web screen looks for us with it.
-    window_ =
-        CreateWindowExW(WS_EX_TOPMOST, kClassName, kCaption, WS_POPUP | WS_CAPTION | WS_BORDER,
-                        CW_USEDEFAULT, CW_USEDEFAULT, 314, 118, nullptr, nullptr, instance, this);
+    window_ = CreateWindowExW(kExStyle, kClassName, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                              314, 118, nullptr, nullptr, instance, this);
     if (window_ == nullptr) {
         throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
                                 "CreateWindowExW TFmain");
@@ -65,6 +64,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (onClose) onClose();
             return 0;
         default:
+            if (onOtherMessage) {
+                if (const auto answer = onOtherMessage(message, wParam, lParam)) return *answer;
+            }
             return DefWindowProcW(window_, message, wParam, lParam);
     }
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "support/bytes.h"
 
@@ -16,6 +17,10 @@ class MainWindow {
 public:
     static constexpr const wchar_t* kClassName = L"TFmain";
     static constexpr const wchar_t* kCaption = L"Tavorline";
+    // A fixed dialog frame with a caption and no title-bar buttons, above
+    // every other window.
+    static constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+    static constexpr DWORD kExStyle = WS_EX_TOPMOST | WS_EX_DLGMODALFRAME;
 
     MainWindow();
     ~MainWindow();
@@ -30,6 +35,10 @@ public:
     // A request to close the window (WM_CLOSE); without a handler the window
     // stays as it is.
     std::function<void()> onClose;
+    // Every other message goes here first (the desktop program's buttons,
+    // tray and painting); without an answer it gets the default handling.
+    std::function<std::optional<LRESULT>(UINT message, WPARAM wParam, LPARAM lParam)>
+        onOtherMessage;
 
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

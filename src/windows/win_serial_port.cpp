@@ -255,6 +255,7 @@ void WinSerialPort::onReadDone() {
         inputStart_ = 0;
     }
     input_.append(readBuffer_.data(), count);
+    if (monitoring_ && receivedActivity_) receivedActivity_();
     const std::uint64_t openCount = openCount_;
     deliverReceived();
     // The handler may have reset the port, which started its own reading.
@@ -280,6 +281,7 @@ void WinSerialPort::putString(BytesView bytes) {
     if (bytes.empty()) return;
     outputDrained_ = false;
     outQueue_.append(bytes);
+    if (monitoring_ && transmittedActivity_) transmittedActivity_();
     if (!write_.pending) startWriting();
     throwWriteError();
 }

@@ -25,6 +25,7 @@ public:
     using ReceiveHandler = std::function<void(std::uint16_t count)>;
     using LineLostHandler = std::function<void(const std::string& reason)>;
     using LineBackHandler = std::function<void()>;
+    using ActivityHandler = std::function<void()>;
 
     WinSerialPort(EventLoop& loop, std::filesystem::path programFolder);
     ~WinSerialPort() override;
@@ -39,6 +40,12 @@ public:
     void setLineLostHandler(LineLostHandler handler) { lineLostHandler_ = std::move(handler); }
     // The lost device is there to be opened again; the port is still closed.
     void setLineBackHandler(LineBackHandler handler) { lineBackHandler_ = std::move(handler); }
+
+    // Bytes came in or went out, while monitoring is on: the R and T lights.
+    void setActivityHandlers(ActivityHandler received, ActivityHandler transmitted) {
+        receivedActivity_ = std::move(received);
+        transmittedActivity_ = std::move(transmitted);
+    }
 
     void setComNumber(int number) override;
     void setBaud(int baud) override;
@@ -85,6 +92,8 @@ private:
     int comNumber_ = 0;
     int baud_ = 0;
     bool monitoring_ = false;
+    ActivityHandler receivedActivity_;
+    ActivityHandler transmittedActivity_;
     // Counts opens, so that a receive handler that reset the port (closing
     // and opening it again) is noticed by the code that called it.
     std::uint64_t openCount_ = 0;

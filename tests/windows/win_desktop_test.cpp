@@ -1,0 +1,156 @@
+// tavorline.exe as the tray program, under Wine with an X display (Xvfb,
+// which gives Wine a notification area) and COM9 on a pty: the window the
+// web screen needs, the tray icon, closing, a second start. And the display
+// window, in this process.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "child_process.h"
+#include "temp_folder.h"
+#include "windows/desktop/display_window.h"
+#include "windows/desktop/main_window_face.h"
+#include "windows/desktop/tray_icon.h"
+#include "windows/event_loop.h"
+
+namespace tavorline::win {
+namespace {
+
+using tavorline::testing::TempFolder;
+using tavorline::testing::writeBytes;
+
+constexpr wchar_t kWaiting[] = L"대기중 ...";
+
+// Polls what another process shows, which no event tells us.
+template <typename Condition>
+bool eventually(Condition condition) {
+    for (DWORD waited = 0; waited < kPatienceMs; waited += 50) {
+        if (condition()) return true;
+        Sleep(50);
+    }
+    return condition();
+}
+
+std::wstring textOf(HWND control) {
+    wchar_t text[256] = {};
+    GetWindowTextW(control, text, static_cast<int>(std::size(text)));
+    return text;
+}
+
+class DesktopProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* com = std::getenv("TAVORLINE_TEST_COM");
+        if (com == nullptr) GTEST_SKIP() << "needs the pty line that run_with_pty.sh provides";
+        writeBytes(home_ / "vorn.Ini",
+                   std::string("[VORN]\r\nEcPort=") + com + "\r\nEcSpeed=9600\r\n");
+        gateway_.emplace(startCommand());
+        ASSERT_TRUE(gateway_->started());
+        ASSERT_TRUE(eventually([this] {
+            window_ = FindWindowW(L"TFmain", L"Tavorline");
+            return window_ != nullptr;
+        }));
+        ASSERT_TRUE(eventually([this] { return statusLine() == kWaiting; })) << statusLine();
+    }
+
+    std::wstring startCommand() const {
+        return quoted(windowsPath(TAVORLINE_EXE)) + L" --home " + quoted(home_.path().wstring());
+    }
+    std::wstring statusLine() const {
+        return textOf(GetDlgItem(window_, MainWindowFace::kStatusLine));
+    }
+    // Changing nothing succeeds exactly when the icon is there.
+    bool trayIconShown() const {
+        NOTIFYICONDATAW data{};
+        data.cbSize = sizeof data;
+        data.hWnd = window_;
+        data.uID = TrayIcon::kIconId;
+        return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+    }
+    bool gatewayRuns() { return gateway_->exitCodeWithin(0) == STILL_ACTIVE; }
+
+    TempFolder home_;
+    std::optional<ChildProcess> gateway_;
+    HWND window_ = nullptr;
+};
+
+// The web screen finds the window while nobody sees it; the staff see the
+// icon only. When Explorer comes back, so does the icon.
+TEST_F(DesktopProgramTest, StartsHiddenInTheTrayAndTheIconOutlivesExplorer) {
+    EXPECT_FALSE(IsWindowVisible(window_));
+    EXPECT_TRUE(trayIconShown());
+
+    NOTIFYICONDATAW gone{};
+    gone.cbSize = sizeof gone;
+    gone.hWnd = window_;
+    gone.uID = TrayIcon::kIconId;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &gone));
+    ASSERT_FALSE(trayIconShown());
+    SendMessageW(window_, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(trayIconShown());
+}
+
+// The shortcut double-clicked again: the second start shows the first's
+// window and leaves; the first keeps its port. Closing the window only hides it.
+TEST_F(DesktopProgramTest, SecondStartShowsTheFirstAndClosingOnlyHides) {
+    ChildProcess second(startCommand());
+    ASSERT_TRUE(second.started());
+    EXPECT_EQ(second.exitCode(), 0u);
+    EXPECT_TRUE(IsWindowVisible(window_));
+    EXPECT_TRUE(gatewayRuns());
+    EXPECT_EQ(statusLine(), kWaiting);
+
+    SendMessageW(window_, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(window_));
+    EXPECT_TRUE(gatewayRuns());
+    EXPECT_TRUE(trayIconShown());
+}
+
+class DisplayWindowTest : public ::testing::Test {
+protected:
+    HWND field(DisplayField which) const {
+        return GetDlgItem(display_.handle(), DisplayWindow::kFirstField + static_cast<int>(which));
+    }
+    void handlePendingMessages() {
+        while (loop_.runOnce(0)) {
+        }
+    }
+
+    EventLoop loop_;
+    DisplayWindow display_{loop_};
+};
+
+// Escape empties the fields and leaves the window open; closing hides it
+// with its texts kept for the next showing.
+TEST_F(DisplayWindowTest, EscapeClearsAndClosingHidesWithTheTextsKept) {
+    const std::wstring dump(4000, L'A');
+    display_.setField(DisplayField::Request1, dump);
+    display_.setField(DisplayField::Answer2, L"응답");
+    display_.show();
+    EXPECT_EQ(textOf(field(DisplayField::Answer2)), L"응답");
+    wchar_t whole[4100] = {};
+    GetWindowTextW(field(DisplayField::Request1), whole, 4100);
+    EXPECT_EQ(std::wstring(whole), dump) << "a long dump is cut";
+
+    SendMessageW(display_.handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(display_.handle()));
+    EXPECT_EQ(textOf(field(DisplayField::Answer2)), L"응답");
+
+    display_.show();
+    PostMessageW(field(DisplayField::Request2), WM_KEYDOWN, VK_ESCAPE, 0);
+    handlePendingMessages();
+    EXPECT_TRUE(IsWindowVisible(display_.handle()));
+    for (DisplayField which : {DisplayField::Request1, DisplayField::Request2,
+                               DisplayField::Answer1, DisplayField::Answer2}) {
+        EXPECT_EQ(textOf(field(which)), L"");
+    }
+}
+
+}  // namespace
+}  // namespace tavorline::win
