@@ -31,3 +31,6 @@ add_executable(tavorline
     ${CMAKE_CURRENT_BINARY_DIR}/tavorline.rc
 )
 target_link_libraries(tavorline PRIVATE tavorline_win_adapters shell32)
+
+# The installer of the programs (and of tavorline-web.exe from tools/).
+add_subdirectory(windows/installer)
