@@ -5,8 +5,9 @@
 #   scripts/build-windows.sh x86_64    64-bit, for testing only: build-win64/
 # Further arguments go to cmake's configure step (-DTAVORLINE_BUILD_TESTS=OFF).
 # WIN_INSTALL_ONLY=1 stops after installing.
-# The programs land in bin/ of the build folder; scripts/test-windows.sh
-# runs the tests under Wine.
+# The programs land in bin/ of the build folder, their installer at its top
+# (tavorline-setup-<version>.exe; -x64-test in the 64-bit build); NSIS
+# builds it. scripts/test-windows.sh runs the tests under Wine.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,8 +21,8 @@ case $arch in
 esac
 
 # googletest: its sources, compiled into the Windows build. wine32 runs
-# 32-bit programs and is an i386 package.
-packages=("$compiler" libgcrypt-mingw-w64-dev googletest wine wine64 wine32:i386)
+# 32-bit programs and is an i386 package. nsis makes the installer.
+packages=("$compiler" libgcrypt-mingw-w64-dev googletest wine wine64 wine32:i386 nsis)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -49,3 +50,5 @@ if [[ ${WIN_INSTALL_ONLY:-0} == 1 ]]; then exit 0; fi
 cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" "${@:2}"
 cmake --build "$build_dir" -j "$jobs"
+# Fails, rather than leaving the installer out, where makensis was not found.
+cmake --build "$build_dir" --target installer
