@@ -5,8 +5,9 @@
 #   scripts/build-windows.sh x86_64    64-bit, for testing only: build-win64/
 # Further arguments go to cmake's configure step (-DTAVORLINE_BUILD_TESTS=OFF).
 # WIN_INSTALL_ONLY=1 stops after installing.
-# The programs land in bin/ of the build folder; scripts/test-windows.sh
-# runs the tests under Wine.
+# The programs land in bin/ of the build folder, their installer at its top
+# (tavorline-setup-<version>.exe; -x64-test in the 64-bit build); NSIS
+# builds it. scripts/test-windows.sh runs the tests under Wine.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,9 +21,10 @@ case $arch in
 esac
 
 # googletest: its sources, compiled into the Windows build. wine32 runs
-# 32-bit programs and is an i386 package. Xvfb gives Wine the notification
-# area the tray tests need; the X tools and fonts serve the screenshots.
-packages=("$compiler" libgcrypt-mingw-w64-dev googletest wine wine64 wine32:i386
+# 32-bit programs and is an i386 package. nsis makes the installer. Xvfb
+# gives Wine the notification area the tray tests need; the X tools and
+# fonts serve the screenshots.
+packages=("$compiler" libgcrypt-mingw-w64-dev googletest wine wine64 wine32:i386 nsis
     xvfb xauth x11-utils x11-apps fonts-wine fonts-nanum)
 
 missing=()
@@ -51,3 +53,5 @@ if [[ ${WIN_INSTALL_ONLY:-0} == 1 ]]; then exit 0; fi
 cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" "${@:2}"
 cmake --build "$build_dir" -j "$jobs"
+# Fails, rather than leaving the installer out, where makensis was not found.
+cmake --build "$build_dir" --target installer

@@ -69,3 +69,6 @@ add_executable(tavorline
 )
 set_target_properties(tavorline PROPERTIES WIN32_EXECUTABLE ON)
 target_link_libraries(tavorline PRIVATE tavorline_win_desktop)
+
+# The installer of the programs (and of tavorline-web.exe from tools/).
+add_subdirectory(windows/installer)
