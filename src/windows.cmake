@@ -24,6 +24,7 @@ target_link_libraries(tavorline_win_adapters PUBLIC ws2_32 secur32)
 # The desktop program's windows: tray, main window, settings and display.
 add_library(tavorline_win_desktop STATIC
     windows/desktop/look.cpp
+    windows/desktop/modal_scope.cpp
 )
 target_link_libraries(tavorline_win_desktop PUBLIC tavorline_win_adapters gdi32 comctl32)
 
