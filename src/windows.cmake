@@ -25,6 +25,8 @@ target_link_libraries(tavorline_win_adapters PUBLIC ws2_32 secur32)
 add_library(tavorline_win_desktop STATIC
     windows/desktop/look.cpp
     windows/desktop/modal_scope.cpp
+    windows/desktop/settings_layout.cpp
+    windows/desktop/settings_dialog.cpp
 )
 target_link_libraries(tavorline_win_desktop PUBLIC tavorline_win_adapters gdi32 comctl32)
 
