@@ -31,6 +31,8 @@ add_library(tavorline_win_desktop STATIC
     windows/desktop/tray_icon.cpp
     windows/desktop/main_window_face.cpp
     windows/desktop/display_window.cpp
+    windows/desktop/modal_scope.cpp
+    windows/desktop/settings_layout.cpp
     windows/desktop/settings_dialog.cpp
     windows/desktop/desktop_ui.cpp
     windows/desktop/single_instance.cpp

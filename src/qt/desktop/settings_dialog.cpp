@@ -13,7 +13,6 @@
 #include "qt/cp949.h"
 #include "qt/desktop/look.h"
 #include "qt/desktop/value_combo_box.h"
-#include "support/configuration.h"
 
 namespace tavorline {
 namespace {
@@ -79,7 +78,7 @@ void setTextColour(QWidget* widget, const QColor& colour) {
 }  // namespace
 
 TFSET01::TFSET01(Configuration& config, bool& dispMode, UiSink& errors, QWidget* parent)
-    : QDialog(parent), config_(config), dispMode_(dispMode), errors_(errors) {
+    : QDialog(parent), form_(config), dispMode_(dispMode), errors_(errors) {
     setObjectName(QStringLiteral("FSET01"));
     setWindowTitle(QStringLiteral("환경 설정 "));
     resize(kWindowSize);
@@ -111,10 +110,9 @@ TFSET01::TFSET01(Configuration& config, bool& dispMode, UiSink& errors, QWidget*
 }
 
 void TFSET01::buildCells() {
-    CB_TAVO_PORT = addCombo("CB_TAVO_PORT", "P C 포트", kPortRow, kLeft, kPortHint);
-    for (int port = 1; port <= 10; ++port) {
-        CB_TAVO_PORT->addValueItem(QString::number(port), std::to_string(port));
-    }
+    using Field = SettingsForm::Field;
+    using List = SettingsForm::List;
+    CB_TAVO_PORT = addCombo("CB_TAVO_PORT", "P C 포트", kPortRow, kLeft, List::EcPort, kPortHint);
 
     // Kept for the file's sake: the values are loaded and written back unseen.
     const Cell rsa = addCell("RSA 적용", kPortRow, kRight);
@@ -125,31 +123,27 @@ void TFSET01::buildCells() {
     EDT_RSA = new QLineEdit(rsa.value);
     EDT_RSA->setObjectName(QStringLiteral("EDT_RSA"));
     EDT_RSA->setGeometry(editorRect(rsa.value).adjusted(kRsaCheckWidth, 0, 0, 0));
+    edits_.push_back({Field::RsaPort, EDT_RSA});
     rsa.caption->hide();
     rsa.value->hide();
 
-    CB_TAVO_SPEED = addCombo("CB_TAVO_SPEED", "단말기속도", kSpeedRow, kLeft, kSpeedHint);
-    for (const char* speed :
-         {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"}) {
-        CB_TAVO_SPEED->addValueItem(QString::fromLatin1(speed), speed);
-    }
-    CB_TAVO_TYPE = addCombo("CB_TAVO_TYPE", "통 신 유 형", kSpeedRow, kRight, kPortHint);
-    CB_TAVO_TYPE->addValueItem(QStringLiteral("ADSL"), "A");
-    CB_TAVO_TYPE->addValueItem(QStringLiteral("ADSL-R"), "R");
-    CB_TAVO_TYPE->addValueItem(QStringLiteral("TCP/IP"), "T");
+    CB_TAVO_SPEED =
+        addCombo("CB_TAVO_SPEED", "단말기속도", kSpeedRow, kLeft, List::EcSpeed, kSpeedHint);
+    CB_TAVO_TYPE =
+        addCombo("CB_TAVO_TYPE", "통 신 유 형", kSpeedRow, kRight, List::EcType, kPortHint);
 
     // Made first so that the credit row, made next, covers them.
-    Edt_DscAddr = addEdit("Edt_DscAddr", "신용IP(DSC)", kCreditRow, kLeft);
-    Edt_DscPort = addEdit("Edt_DscPort", "신용PORT(DSC)", kCreditRow, kRight);
+    Edt_DscAddr = addEdit("Edt_DscAddr", "신용IP(DSC)", kCreditRow, kLeft, Field::DscAddr);
+    Edt_DscPort = addEdit("Edt_DscPort", "신용PORT(DSC)", kCreditRow, kRight, Field::DscPort);
     Edt_DscAddr->setEnabled(false);
     Edt_DscPort->setEnabled(false);
 
-    Edt_AdslAddr = addEdit("Edt_AdslAddr", "신용 IP  ", kCreditRow, kLeft);
-    Edt_AdslSPort = addEdit("Edt_AdslSPort", "신용 PORT", kCreditRow, kRight);
-    Edt_UPAddr = addEdit("Edt_UPAddr", "PMS  IP  ", kPmsRow, kLeft);
-    Edt_UPPort = addEdit("Edt_UPPort", "PMS  PORT", kPmsRow, kRight);
-    Edt_DNAddr = addEdit("Edt_DNAddr", "단말정보 IP  ", kTerminalInfoRow, kLeft);
-    Edt_DNPort = addEdit("Edt_DNPort", "단말정보 PORT", kTerminalInfoRow, kRight);
+    Edt_AdslAddr = addEdit("Edt_AdslAddr", "신용 IP  ", kCreditRow, kLeft, Field::AdslAddr);
+    Edt_AdslSPort = addEdit("Edt_AdslSPort", "신용 PORT", kCreditRow, kRight, Field::AdslSPort);
+    Edt_UPAddr = addEdit("Edt_UPAddr", "PMS  IP  ", kPmsRow, kLeft, Field::UpAddr);
+    Edt_UPPort = addEdit("Edt_UPPort", "PMS  PORT", kPmsRow, kRight, Field::UpPort);
+    Edt_DNAddr = addEdit("Edt_DNAddr", "단말정보 IP  ", kTerminalInfoRow, kLeft, Field::DnAddr);
+    Edt_DNPort = addEdit("Edt_DNPort", "단말정보 PORT", kTerminalInfoRow, kRight, Field::DnPort);
 }
 
 void TFSET01::buildButtons() {
@@ -182,23 +176,26 @@ TFSET01::Cell TFSET01::addCell(const char* caption, int row, int column) {
     return {label, value};
 }
 
-QLineEdit* TFSET01::addEdit(const char* name, const char* caption, int row, int column) {
+QLineEdit* TFSET01::addEdit(const char* name, const char* caption, int row, int column,
+                            SettingsForm::Field field) {
     const Cell cell = addCell(caption, row, column);
     auto* edit = new QLineEdit(cell.value);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setGeometry(editorRect(cell.value));
     prepareEditor(edit);
+    edits_.push_back({field, edit});
     return edit;
 }
 
 ValueComboBox* TFSET01::addCombo(const char* name, const char* caption, int row, int column,
-                                 const char* hint) {
+                                 SettingsForm::List list, const char* hint) {
     const Cell cell = addCell(caption, row, column);
-    auto* combo = new ValueComboBox(cell.value);
+    auto* combo = new ValueComboBox(SettingsForm::itemsOf(list), cell.value);
     combo->setObjectName(QString::fromLatin1(name));
     combo->setToolTip(QString::fromUtf8(hint));
     combo->setGeometry(editorRect(cell.value));
     prepareEditor(combo);
+    lists_.push_back({list, combo});
     return combo;
 }
 
@@ -219,61 +216,33 @@ void TFSET01::setFocusOrder() {
     CB_TAVO_PORT->setFocus();
 }
 
-Bytes TFSET01::read(BytesView key) const {
-    return config_.Ini_Read(kSection, key, config_.iniPath());
-}
-
-void TFSET01::write(BytesView key, BytesView value) {
-    config_.Ini_Write(kSection, key, value, config_.iniPath());
-}
-
-void TFSET01::write(BytesView key, const QLineEdit* edit) {
-    const auto loaded = loaded_.find(edit);
-    if (loaded != loaded_.end() && loaded->second.shown == edit->text()) {
-        write(key, loaded->second.bytes);
-    } else {
-        write(key, toCp949(edit->text()));
-    }
-}
-
 void TFSET01::Load_Data() {
-    const auto fill = [this](QLineEdit* edit, BytesView key) {
-        Bytes bytes = read(key);
-        edit->setText(fromCp949(bytes));
-        loaded_[edit] = Loaded{std::move(bytes), edit->text()};
-    };
-    fill(Edt_AdslAddr, "AdslAddr");
-    fill(Edt_AdslSPort, "AdslSPort");
-    fill(Edt_DscAddr, "DscAddr");
-    fill(Edt_DscPort, "DscPort");
-    fill(Edt_UPAddr, "UpAddr");
-    fill(Edt_UPPort, "UpPort");
-    fill(Edt_DNAddr, "DnAddr");
-    fill(Edt_DNPort, "DnPort");
-    CB_TAVO_PORT->selectByValue(read("EcPort"));
-    CB_TAVO_SPEED->selectByValue(read("EcSpeed"));
-    CB_TAVO_TYPE->selectByValue(read("EcType"));
-    CB_RSA->setChecked(read("RsaYN") == "Y");
-    fill(EDT_RSA, "RsaPort");
+    form_.Load_Data();
+    for (const BoundEdit& bound : edits_) bound.edit->setText(fromCp949(form_.loaded(bound.field)));
+    for (const BoundList& bound : lists_) bound.combo->setCurrentIndex(form_.selected(bound.list));
+    CB_RSA->setChecked(form_.rsaTicked());
 }
 
-// Written exactly as typed, one key at a time: a key that cannot be written
-// stops the save there, and the dialog stays open with the error shown.
+// A key that cannot be written stops the save there, and the dialog stays
+// open with the error shown.
 void TFSET01::BT_SAVEClick() {
     runGuarded(errors_, [this] {
-        write("AdslAddr", Edt_AdslAddr);
-        write("AdslSPort", Edt_AdslSPort);
-        write("UpAddr", Edt_UPAddr);
-        write("UpPort", Edt_UPPort);
-        write("DnAddr", Edt_DNAddr);
-        write("DnPort", Edt_DNPort);
-        write("EcPort", CB_TAVO_PORT->selectedValue());
-        write("EcSpeed", CB_TAVO_SPEED->selectedValue());
-        write("EcType", CB_TAVO_TYPE->selectedValue());
-        write("RsaPort", EDT_RSA);
-        write("RsaYN", CB_RSA->isChecked() ? "Y" : "N");
+        form_.save(shownEntries());
         accept();
     });
+}
+
+// A field showing what it was loaded with counts as untouched, even when
+// it was edited and changed back: its bytes may be no CP949 at all.
+SettingsForm::Entries TFSET01::shownEntries() const {
+    SettingsForm::Entries shown;
+    for (const BoundEdit& bound : edits_) {
+        const QString text = bound.edit->text();
+        if (text != fromCp949(form_.loaded(bound.field))) shown.type(bound.field, toCp949(text));
+    }
+    for (const BoundList& bound : lists_) shown.select(bound.list, bound.combo->currentIndex());
+    shown.rsaTicked = CB_RSA->isChecked();
+    return shown;
 }
 
 void TFSET01::BT_EXITClick() { reject(); }

@@ -1,10 +1,9 @@
 #pragma once
 
 #include <QDialog>
-#include <QString>
-#include <unordered_map>
+#include <vector>
 
-#include "support/bytes.h"
+#include "app/settings_form.h"
 
 class QCheckBox;
 class QFrame;
@@ -46,9 +45,10 @@ private:
         QFrame* value;
     };
     Cell addCell(const char* caption, int row, int column);
-    QLineEdit* addEdit(const char* name, const char* caption, int row, int column);
+    QLineEdit* addEdit(const char* name, const char* caption, int row, int column,
+                       SettingsForm::Field field);
     ValueComboBox* addCombo(const char* name, const char* caption, int row, int column,
-                            const char* hint);
+                            SettingsForm::List list, const char* hint);
     void prepareEditor(QWidget* editor);
     void setFocusOrder();
 
@@ -58,19 +58,20 @@ private:
     void toggleDispMode();
     void highlightCellOf(QObject* editor, bool focused);
 
-    Bytes read(BytesView key) const;
-    void write(BytesView key, BytesView value);
-    void write(BytesView key, const QLineEdit* edit);
+    SettingsForm::Entries shownEntries() const;
 
-    // What each edit field was filled with, so that a field nobody changed
-    // is written back byte for byte, also when the bytes are no CP949.
-    struct Loaded {
-        Bytes bytes;
-        QString shown;
+    struct BoundEdit {
+        SettingsForm::Field field;
+        QLineEdit* edit;
     };
-    std::unordered_map<const QLineEdit*, Loaded> loaded_;
+    struct BoundList {
+        SettingsForm::List list;
+        ValueComboBox* combo;
+    };
+    std::vector<BoundEdit> edits_;
+    std::vector<BoundList> lists_;
 
-    Configuration& config_;
+    SettingsForm form_;
     bool& dispMode_;
     UiSink& errors_;
 

@@ -1,25 +1,19 @@
 #pragma once
 
 #include <QComboBox>
+#include <span>
 
-#include "support/bytes.h"
+#include "app/settings_form.h"
 
 namespace tavorline {
 
-// A drop-down list whose items each carry the value stored for them in the
-// configuration file (`ItemValues`): "ADSL" shows, "A" is stored.
+// A drop-down list of the items of one of the settings' lists, in their
+// order, so that the selected index names the item's stored value.
 class ValueComboBox : public QComboBox {
     Q_OBJECT
 
 public:
-    explicit ValueComboBox(QWidget* parent = nullptr);
-
-    void addValueItem(const QString& text, BytesView value);
-    // Selects the first item whose value equals `value` exactly (case
-    // counts); without one, selects the first item and reports false.
-    bool selectByValue(BytesView value);
-    // The stored value of the selected item; empty when nothing is selected.
-    Bytes selectedValue() const;
+    explicit ValueComboBox(std::span<const ValueItem> items, QWidget* parent = nullptr);
 };
 
 }  // namespace tavorline

@@ -83,7 +83,7 @@ void DesktopProgram::BT_PROCESSClick() {
         Gateway& gateway = gateway_.gateway();
         const Bytes portBefore = gateway.config().record().EcPort;
         const Bytes speedBefore = gateway.config().record().EcSpeed;
-        runSettingsDialog(loop_, gateway.config(), gateway.DispMode, ui_);
+        runSettingsDialog(loop_, gateway.config(), gateway.DispMode, ui_, mainWindow());
         gateway.settingsClosed(portBefore, speedBefore);
     });
 }
