@@ -40,6 +40,9 @@ trap_stop_signals
 
 wine_run=("$root/cmake/wine-run.sh" --prefix "$WINEPREFIX" --wine64 --x11)
 "${wine_run[@]}"
+# One server for every step, talking to its own log rather than to us.
+start_wineserver() { WINEDEBUG=-all wineserver -p >>"$work/wineserver.log" 2>&1; }
+start_wineserver
 "${wine_run[@]}" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 # Title bars in Korean, as Korean Windows links its system font to a Korean one.
 "${wine_run[@]}" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
@@ -54,11 +57,23 @@ await() {
     done
 }
 
+# The X window on screen whose title is $1.
+window_id() {
+    local id
+    for id in $(xwininfo -root -tree | grep -F "\"$1\": (\"tavorline.exe\"" | awk '{print $1}'); do
+        if xwininfo -id "$id" | grep -q 'IsViewable'; then
+            echo "$id"
+            return 0
+        fi
+    done
+    return 1
+}
+
 # Saves the X window whose title is $1 as $2.
 shoot() {
     local id
-    id=$(xwininfo -root -tree | grep -F "\"$1\": (\"tavorline.exe\"" | awk '{print $1}' | head -n 1)
-    [[ -n $id ]] || { echo "screenshots: no window \"$1\"" >&2; return 1; }
+    await window_id "$1" >/dev/null
+    id=$(window_id "$1")
     sleep 0.5  # let it finish painting
     xwd -id "$id" -silent >"$work/shot.xwd"
     python3 "$root/scripts/xwd_to_png.py" "$work/shot.xwd" "$2"
@@ -99,6 +114,7 @@ shoot "환경 설정 " "$out/settings-dialog.png"
 # 150 %: the program reads the screen's DPI at start.
 end_children
 wineserver -k 2>/dev/null || true
+start_wineserver
 "${wine_run[@]}" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f \
     >/dev/null
 start_child socat "pty,raw,echo=0,link=$work/gateway-line" "pty,raw,echo=0,link=$work/terminal" \

@@ -1,6 +1,8 @@
 // window-poke.exe show CLASS CAPTION       shows that top-level window
 // window-poke.exe click CLASS CAPTION ID   presses its button ID
 // window-poke.exe wait CLASS CAPTION       waits until that window exists
+// window-poke.exe visible CLASS CAPTION    exits 0 when it is visible, else 3
+// window-poke.exe text CLASS CAPTION ID    prints the text of its control ID
 // The window is looked for for up to ten seconds. A pressed button may open
 // a modal dialog: the press is posted, so this program does not wait for it.
 #include <windows.h>
@@ -9,6 +11,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -21,9 +24,25 @@ HWND findWindow(const wchar_t* className, const wchar_t* caption) {
     return nullptr;
 }
 
+std::wstring windowText(HWND control) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+std::string utf8(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+    return result;
+}
+
 int usage() {
-    std::fputs("usage: window-poke.exe show|wait CLASS CAPTION\n"
-               "       window-poke.exe click CLASS CAPTION ID\n",
+    std::fputs("usage: window-poke.exe show|wait|visible CLASS CAPTION\n"
+               "       window-poke.exe click|text CLASS CAPTION ID\n",
                stderr);
     return 2;
 }
@@ -46,13 +65,19 @@ int main() {
         SetForegroundWindow(window);
         return 0;
     }
-    if (action == L"click" && count == 5) {
-        const HWND button = GetDlgItem(window, static_cast<int>(std::wcstol(args[4], nullptr, 10)));
-        if (button == nullptr) {
-            std::fputs("window-poke: no such button\n", stderr);
-            return 1;
-        }
-        PostMessageW(button, BM_CLICK, 0, 0);
+    if (action == L"visible" && count == 4) return IsWindowVisible(window) ? 0 : 3;
+    if (count != 5) return usage();
+    const HWND control = GetDlgItem(window, static_cast<int>(std::wcstol(args[4], nullptr, 10)));
+    if (control == nullptr) {
+        std::fputs("window-poke: no such control\n", stderr);
+        return 1;
+    }
+    if (action == L"click") {
+        PostMessageW(control, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (action == L"text") {
+        std::puts(utf8(windowText(control)).c_str());
         return 0;
     }
     return usage();
