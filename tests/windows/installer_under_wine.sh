@@ -4,7 +4,7 @@
 # gateway runs from that folder; then silently uninstalled with the command
 # the Add/Remove Programs entry holds.
 #
-#   installer_under_wine.sh SETUP.exe [--wine64]
+#   installer_under_wine.sh SETUP.exe WINDOW-POKE.exe [--wine64]
 #
 # The Wine prefix is a private one, made here and removed at the end: the
 # installer writes the user's Run key, which must not reach the prefix the
@@ -13,7 +13,8 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 setup=$1
-shift
+poke=$2
+shift 2
 # wine-run.sh would take this over the private prefix.
 unset TAVORLINE_WINEPREFIX
 
@@ -81,18 +82,25 @@ done
 [[ $(find "$folder" -maxdepth 1 -iname vornlib.dll | wc -l) == 1 ]] ||
     fail "a second VornLib.dll beside the shop's"
 
-# 3. A gateway running from the folder holds tavorline.exe: a silent install
-# stops before changing anything, with its own exit code.
+# 3. The installed program started as the staff start it: with no tray
+# here (Wine's null driver) its window shows at once, and the reset at start
+# brings the status line to "대기중 ...". Running, it holds tavorline.exe: a
+# silent install stops before changing anything, with its own exit code.
+start_child socat "pty,raw,echo=0,link=$work/gateway-line" "pty,raw,echo=0,link=$work/terminal" \
+    2>/dev/null
+ln -sfn "$work/gateway-line" "$WINEPREFIX/dosdevices/com9"
 mkdir -p "$WINEPREFIX/drive_c/gateway-home"
-start_child "${wine_run[@]}" "$windows_folder\\tavorline.exe" --headless --home 'C:\gateway-home' \
+printf '[VORN]\r\nEcPort=9\r\nEcSpeed=9600\r\n' >"$WINEPREFIX/drive_c/gateway-home/vorn.Ini"
+start_child "${wine_run[@]}" "$windows_folder\\tavorline.exe" --home 'C:\gateway-home' \
     >"$work/gateway.txt" 2>&1
 gateway=$child
-# Its window exists before its first status line.
-tries=1200
-until [[ -s $work/gateway.txt ]]; do
-    ((--tries > 0)) || fail "the gateway did not start"
-    sleep 0.05
+status_line() { "${wine_run[@]}" "$poke" text TFmain Tavorline 1010 2>/dev/null | tr -d '\r'; }
+tries=600
+until [[ $(status_line) == '대기중 ...' ]]; do
+    ((--tries > 0)) || fail "the installed program's status line shows \"$(status_line)\""
+    sleep 0.1
 done
+"${wine_run[@]}" "$poke" visible TFmain Tavorline || fail "the installed program's window is hidden"
 status=0
 install || status=$?
 ((status == 3)) ||
