@@ -37,7 +37,6 @@ public:
     const MainWindow& mainWindow() const { return window_; }
     Gateway& gateway() { return gateway_; }
     WinSerialPort& serialPort() { return serial_; }
-    UiSink& ui() { return ui_; }
 
     // Runs a handler behind the default error handler.
     template <typename Handler>
@@ -46,7 +45,6 @@ public:
     }
 
 private:
-
     UiSink& ui_;
     MainWindow window_;
     WinVersionSource versions_;

@@ -132,7 +132,8 @@ int printAndExit(std::FILE* stream, const std::string& text, int status) {
 // (not redirected to a file or a pipe) goes to the console of the command
 // line it was started from, if any.
 void useParentConsole() {
-    const bool outputGoesNowhere = GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_UNKNOWN;
+    const bool outputGoesNowhere =
+        GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_UNKNOWN;
     const bool errorsGoNowhere = GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_UNKNOWN;
     if (!outputGoesNowhere && !errorsGoNowhere) return;
     if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;

@@ -255,7 +255,7 @@ void WinSerialPort::onReadDone() {
         inputStart_ = 0;
     }
     input_.append(readBuffer_.data(), count);
-    if (monitoring_ && receivedActivity_) receivedActivity_();
+    if (count > 0 && monitoring_ && receivedActivity_) receivedActivity_();
     const std::uint64_t openCount = openCount_;
     deliverReceived();
     // The handler may have reset the port, which started its own reading.

@@ -41,9 +41,10 @@ std::string utf8(const std::wstring& text) {
 }
 
 int usage() {
-    std::fputs("usage: window-poke.exe show|wait|visible CLASS CAPTION\n"
-               "       window-poke.exe click|text CLASS CAPTION ID\n",
-               stderr);
+    std::fputs(
+        "usage: window-poke.exe show|wait|visible CLASS CAPTION\n"
+        "       window-poke.exe click|text CLASS CAPTION ID\n",
+        stderr);
     return 2;
 }
 

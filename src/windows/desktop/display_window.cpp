@@ -70,15 +70,15 @@ DisplayWindow::~DisplayWindow() {
 void DisplayWindow::addRow(int row, const wchar_t* caption) {
     const int top = scale_(kTop + row * kRowHeight);
     const HWND label = CreateWindowExW(0, L"STATIC", caption, WS_CHILD | WS_VISIBLE | SS_LEFT,
-                                       scale_(kCaptionLeft), top + scale_(3),
-                                       scale_(kCaptionWidth), scale_(kFieldHeight - 3), window_,
-                                       nullptr, GetModuleHandleW(nullptr), nullptr);
+                                       scale_(kCaptionLeft), top + scale_(3), scale_(kCaptionWidth),
+                                       scale_(kFieldHeight - 3), window_, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr);
     SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(captionFont_.get()), FALSE);
     const HWND edit = CreateWindowExW(
         WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
         scale_(kFieldLeft), top, scale_(kFieldWidth), scale_(kFieldHeight), window_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstField + row)),
-        GetModuleHandleW(nullptr), nullptr);
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstField + row)), GetModuleHandleW(nullptr),
+        nullptr);
     SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     // A hex dump of a long message is three times its length.
     SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);

@@ -10,8 +10,8 @@ int CALLBACK noteFamilyFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM 
     return 0;
 }
 
-Font firstInstalled(std::initializer_list<const wchar_t*> families, int points,
-                    const Scale& scale, bool bold, BYTE charset, BYTE pitch) {
+Font firstInstalled(std::initializer_list<const wchar_t*> families, int points, const Scale& scale,
+                    bool bold, BYTE charset, BYTE pitch) {
     const wchar_t* chosen = nullptr;
     for (const wchar_t* family : families) {
         if (hasFontFamily(family)) {
@@ -60,13 +60,13 @@ Font gulimChe(int points, const Scale& scale, bool bold) {
 }
 
 Font gulim(int points, const Scale& scale, bool bold) {
-    return firstInstalled({L"Gulim", L"굴림", L"NanumGothic"}, points, scale, bold,
-                          HANGUL_CHARSET, VARIABLE_PITCH | FF_SWISS);
+    return firstInstalled({L"Gulim", L"굴림", L"NanumGothic"}, points, scale, bold, HANGUL_CHARSET,
+                          VARIABLE_PITCH | FF_SWISS);
 }
 
 Font windowFont(const Scale& scale) {
-    return firstInstalled({L"MS Sans Serif", L"Microsoft Sans Serif", L"Tahoma"}, 8, scale,
-                          false, DEFAULT_CHARSET, VARIABLE_PITCH | FF_SWISS);
+    return firstInstalled({L"MS Sans Serif", L"Microsoft Sans Serif", L"Tahoma"}, 8, scale, false,
+                          DEFAULT_CHARSET, VARIABLE_PITCH | FF_SWISS);
 }
 
 SIZE frameSizeFor(SIZE client, DWORD style, DWORD exStyle) {

@@ -32,9 +32,6 @@ constexpr RECT kTransmitLight{34, kPanel2Top + 5, 34 + 11, kPanel2Top + 5 + 11};
 constexpr COLORREF kReceiveColour = RGB(0xFF, 0x00, 0x00);
 constexpr COLORREF kTransmitColour = RGB(0x00, 0x00, 0xFF);
 
-constexpr int kLabelRInitial = 2001;
-constexpr int kLabelTInitial = 2002;
-
 int glyphIndex(int id) { return id - MainWindowFace::kResetButton; }
 
 }  // namespace
@@ -52,8 +49,8 @@ MainWindowFace::MainWindowFace(HWND window, const Pictures& pictures)
     layOutWindow();
     logo_ = pictures_.bitmap(IDR_LOGO, {scale_(187), scale_(37)}, look::kWhite);
     const HWND logo = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_BITMAP,
-                                      scale_(kLogo.left), scale_(kLogo.top), 0, 0, window_,
-                                      nullptr, GetModuleHandleW(nullptr), nullptr);
+                                      scale_(kLogo.left), scale_(kLogo.top), 0, 0, window_, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
     SendMessageW(logo, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_));
 
     addButton(kResetButton, L"초 기 화", IDR_RESET_GLYPH, 8);
@@ -63,8 +60,8 @@ MainWindowFace::MainWindowFace(HWND window, const Pictures& pictures)
     addLabel(kTitleLine, L"Tavorline 6", kTitleLinePlace, titleFont_.get());
     addLabel(kAddressLine, L"", kAddressLinePlace, statusFont_.get());
     addLabel(kStatusLine, L"Vorn Adsl G/W 조회 중...", kStatusLinePlace, statusFont_.get());
-    addLabel(static_cast<ControlId>(kLabelRInitial), L"R", kReceiveLabel, smallFont_.get());
-    addLabel(static_cast<ControlId>(kLabelTInitial), L"T", kTransmitLabel, smallFont_.get());
+    addLabel(kReceiveCaption, L"R", kReceiveLabel, smallFont_.get());
+    addLabel(kTransmitCaption, L"T", kTransmitLabel, smallFont_.get());
 }
 
 MainWindowFace::~MainWindowFace() {
@@ -80,8 +77,7 @@ void MainWindowFace::layOutWindow() {
     const SIZE frame =
         look::frameSizeFor({scale_(kClientSize.cx), scale_(kClientSize.cy)}, style, exStyle);
     const POINT corner = look::centredOnScreen(frame);
-    SetWindowPos(window_, HWND_TOPMOST, corner.x, corner.y, frame.cx, frame.cy,
-                 SWP_NOACTIVATE);
+    SetWindowPos(window_, HWND_TOPMOST, corner.x, corner.y, frame.cx, frame.cy, SWP_NOACTIVATE);
 }
 
 HWND MainWindowFace::addLabel(ControlId id, std::wstring_view text, RECT place, HFONT font) {

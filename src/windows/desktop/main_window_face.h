@@ -29,6 +29,8 @@ public:
         kStatusLine = 1010,
         kTitleLine = 1011,
         kAddressLine = 1012,
+        kReceiveCaption = 1013,
+        kTransmitCaption = 1014,
     };
 
     MainWindowFace(HWND window, const Pictures& pictures);
