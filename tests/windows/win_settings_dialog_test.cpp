@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/ui_sink.h"
@@ -108,10 +109,26 @@ protected:
     HWND dialog = nullptr;
 
 private:
+    // ctest runs the tests in parallel in one Wine prefix: FindWindowW would
+    // find another's dialog as well.
+    static HWND dialogOfThisThread() {
+        HWND found = nullptr;
+        EnumThreadWindows(GetCurrentThreadId(), &noteDialog, reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+
+    static BOOL CALLBACK noteDialog(HWND window, LPARAM found) {
+        wchar_t className[32] = {};
+        GetClassNameW(window, className, 32);
+        if (std::wstring_view(className) != kSettingsClassName) return TRUE;
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+
     static void CALLBACK runSteps(HWND, UINT, UINT_PTR timer, DWORD) {
         KillTimer(nullptr, timer);
         WinSettingsDialog& test = *running_;
-        test.dialog = FindWindowW(kSettingsClassName, kSettingsCaption);
+        test.dialog = dialogOfThisThread();
         ASSERT_NE(test.dialog, nullptr);
         test.steps_();
         if (IsWindow(test.dialog)) PostMessageW(test.dialog, WM_CLOSE, 0, 0);
