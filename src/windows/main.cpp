@@ -128,14 +128,14 @@ int printAndExit(std::FILE* stream, const std::string& text, int status) {
     return status;
 }
 
-// A window program gets no console of its own. Output that goes nowhere
-// (not redirected to a file or a pipe) goes to the console of the command
-// line it was started from, if any.
+// A window program gets no console of its own. It joins the console of the
+// command line it was started from, if any: that console's Ctrl+C and
+// Ctrl+Break then reach it, and output that goes nowhere else (not
+// redirected to a file or a pipe) is shown there.
 void useParentConsole() {
     const bool outputGoesNowhere =
         GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_UNKNOWN;
     const bool errorsGoNowhere = GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_UNKNOWN;
-    if (!outputGoesNowhere && !errorsGoNowhere) return;
     if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
     if (outputGoesNowhere) std::freopen("CONOUT$", "w", stdout);
     if (errorsGoNowhere) std::freopen("CONOUT$", "w", stderr);

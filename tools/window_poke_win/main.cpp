@@ -2,6 +2,7 @@
 // window-poke.exe click CLASS CAPTION ID   presses its button ID
 // window-poke.exe wait CLASS CAPTION       waits until that window exists
 // window-poke.exe visible CLASS CAPTION    exits 0 when it is visible, else 3
+// window-poke.exe close CLASS CAPTION      asks it to close (WM_CLOSE)
 // window-poke.exe text CLASS CAPTION ID    prints the text of its control ID
 // The window is looked for for up to ten seconds. A pressed button may open
 // a modal dialog: the press is posted, so this program does not wait for it.
@@ -42,7 +43,7 @@ std::string utf8(const std::wstring& text) {
 
 int usage() {
     std::fputs(
-        "usage: window-poke.exe show|wait|visible CLASS CAPTION\n"
+        "usage: window-poke.exe show|wait|visible|close CLASS CAPTION\n"
         "       window-poke.exe click|text CLASS CAPTION ID\n",
         stderr);
     return 2;
@@ -67,6 +68,7 @@ int main() {
         return 0;
     }
     if (action == L"visible" && count == 4) return IsWindowVisible(window) ? 0 : 3;
+    if (action == L"close" && count == 4) return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
     if (count != 5) return usage();
     const HWND control = GetDlgItem(window, static_cast<int>(std::wcstol(args[4], nullptr, 10)));
     if (control == nullptr) {
