@@ -9,6 +9,7 @@ add_library(tavorline_win_adapters STATIC
     windows/schannel_session.cpp
     windows/win_cipher_library.cpp
     windows/win_text.cpp
+    windows/window_class.cpp
     windows/main_window.cpp
     windows/window_web_bridge.cpp
     windows/console_break.cpp
@@ -25,7 +26,6 @@ target_link_libraries(tavorline_win_adapters PUBLIC ws2_32 secur32)
 add_library(tavorline_win_desktop STATIC
     windows/gateway_program.cpp
     windows/desktop/look.cpp
-    windows/desktop/window_class.cpp
     windows/desktop/pictures.cpp
     windows/desktop/status_light.cpp
     windows/desktop/tray_icon.cpp

@@ -41,7 +41,8 @@ public:
         onOtherMessage;
 
 private:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    template <typename T>
+    friend LRESULT CALLBACK forwardToObject(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND window_ = nullptr;

@@ -3,7 +3,7 @@
 #include <string>
 #include <system_error>
 
-#include "windows/desktop/window_class.h"
+#include "windows/window_class.h"
 #include "windows/event_loop.h"
 
 namespace tavorline::win {

@@ -13,6 +13,7 @@
 #include "windows/desktop/settings_layout.h"
 #include "windows/event_loop.h"
 #include "windows/win_text.h"
+#include "windows/window_class.h"
 
 namespace tavorline::win {
 namespace {
@@ -106,7 +107,8 @@ public:
     bool saved() const { return saved_; }
 
 private:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    template <typename T>
+    friend LRESULT CALLBACK ::tavorline::win::forwardToObject(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 
     void createWindow(HWND owner);
@@ -200,19 +202,6 @@ void SettingsWindow::show() {
     focusField(kFirstInFocusOrder);
 }
 
-LRESULT CALLBACK SettingsWindow::procedure(HWND window, UINT message, WPARAM wParam,
-                                           LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<SettingsWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
-    if (self->window_ == nullptr) self->window_ = window;
-    return self->handle(message, wParam, lParam);
-}
-
 LRESULT SettingsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
@@ -251,15 +240,7 @@ LRESULT SettingsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void SettingsWindow::createWindow(HWND owner) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &SettingsWindow::procedure;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    windowClass.lpszClassName = kSettingsClassName;
-    if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-        throwLastError("RegisterClassExW TFSET01");
-    }
+    registerWindowClass(kSettingsClassName, &forwardToObject<SettingsWindow>, nullptr);
     constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
     const SIZE client{scale_(layout::kClientSize.cx), scale_(layout::kClientSize.cy)};

@@ -1,7 +1,7 @@
 #include "windows/desktop/status_light.h"
 
 #include "windows/desktop/look.h"
-#include "windows/desktop/window_class.h"
+#include "windows/window_class.h"
 
 namespace tavorline::win {
 namespace {

@@ -1,4 +1,4 @@
-#include "windows/desktop/window_class.h"
+#include "windows/window_class.h"
 
 #include <system_error>
 
