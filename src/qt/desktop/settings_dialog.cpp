@@ -10,6 +10,7 @@
 #include <QScreen>
 
 #include "app/error_guard.h"
+#include "app/settings_grid.h"
 #include "qt/cp949.h"
 #include "qt/desktop/look.h"
 #include "qt/desktop/value_combo_box.h"
@@ -17,25 +18,10 @@
 namespace tavorline {
 namespace {
 
-constexpr QSize kWindowSize{560, 325};
+using namespace settings_grid;
 
-// The table: rows of caption and value cells, two pairs to a row.
-constexpr int kTableLeft = 24;
-constexpr int kTableTop = 44;
-constexpr int kRowHeight = 34;
-constexpr int kCaptionWidth = 104;
-constexpr int kValueWidth = 152;
-constexpr int kColumnWidth = kCaptionWidth + kValueWidth;
-constexpr int kEditorInsetX = 3;
-constexpr int kEditorInsetY = 4;
-constexpr int kRsaCheckWidth = 24;
-
-constexpr int kButtonTop = 272;
-constexpr QSize kButtonSize{96, 30};
-constexpr int kButtonGap = 8;
-
-enum Row { kPortRow, kSpeedRow, kCreditRow, kPmsRow, kTerminalInfoRow };
-enum Column { kLeft, kRight };
+constexpr QSize kWindowSize{kClientWidth, kClientHeight};
+constexpr QSize kButtonSize{kButtonWidth, kButtonHeight};
 
 constexpr char kPortHint[] = "단말기 포트를 선택합니다";
 constexpr char kSpeedHint[] = "단말기 접속속도를 지정합니다";
@@ -118,11 +104,11 @@ void TFSET01::buildCells() {
     const Cell rsa = addCell("RSA 적용", kPortRow, kRight);
     CB_RSA = new QCheckBox(rsa.value);
     CB_RSA->setObjectName(QStringLiteral("CB_RSA"));
-    CB_RSA->setGeometry(kEditorInsetX, kEditorInsetY, kRsaCheckWidth,
+    CB_RSA->setGeometry(kEditorInsetX, kEditorInsetY, kCheckBoxWidth,
                         kRowHeight - 2 * kEditorInsetY);
     EDT_RSA = new QLineEdit(rsa.value);
     EDT_RSA->setObjectName(QStringLiteral("EDT_RSA"));
-    EDT_RSA->setGeometry(editorRect(rsa.value).adjusted(kRsaCheckWidth, 0, 0, 0));
+    EDT_RSA->setGeometry(editorRect(rsa.value).adjusted(kCheckBoxWidth, 0, 0, 0));
     edits_.push_back({Field::RsaPort, EDT_RSA});
     rsa.caption->hide();
     rsa.value->hide();

@@ -3,20 +3,10 @@
 namespace tavorline::win::settings_layout {
 namespace {
 
-constexpr int kTableLeft = 24;
-constexpr int kTableTop = 44;
-constexpr int kRowHeight = 34;
-constexpr int kCaptionWidth = 104;
-constexpr int kValueWidth = 152;
-constexpr int kColumnWidth = kCaptionWidth + kValueWidth;
-constexpr int kCaptionIndent = 6;
-constexpr int kEditorInsetX = 3;
-constexpr int kEditorInsetY = 4;
-constexpr int kCheckBoxWidth = 24;
+using namespace settings_grid;
 
-constexpr int kButtonTop = 272;
-constexpr SIZE kButtonSize{96, 30};
-constexpr int kButtonGap = 8;
+constexpr int kCaptionIndent = 6;
+constexpr SIZE kButtonSize{kButtonWidth, kButtonHeight};
 
 RECT cell(Row row, Column column, int left, int width) {
     const int x = kTableLeft + column * kColumnWidth + left;

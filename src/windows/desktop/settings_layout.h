@@ -2,14 +2,17 @@
 
 #include <windows.h>
 
+#include "app/settings_grid.h"
+
 namespace tavorline::win::settings_layout {
 
-// Pixels of a 96-DPI screen, the Linux dialog's own numbers, so that the
-// two look alike: rows of caption and value cells, two pairs to a row.
-inline constexpr SIZE kClientSize{560, 325};
+// The shared grid as Win32 rectangles, in pixels of a 96-DPI screen.
+inline constexpr SIZE kClientSize{settings_grid::kClientWidth, settings_grid::kClientHeight};
 
-enum Row { kPortRow, kSpeedRow, kCreditRow, kPmsRow, kTerminalInfoRow };
-enum Column { kLeft, kRight };
+using settings_grid::Column;
+using settings_grid::Row;
+using enum settings_grid::Row;
+using enum settings_grid::Column;
 
 RECT captionCell(Row row, Column column);
 RECT valueCell(Row row, Column column);
