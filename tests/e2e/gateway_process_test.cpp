@@ -128,10 +128,17 @@ TEST_F(GatewayProcess, DialsInModeLfOverTlsAndEndsCleanlyOnSigterm) {
     start();
     ASSERT_TRUE(showed(utf8("대기중 ..."))) << errors.toStdString();
 
+    // The status shows just before the reset empties the line's input, so a
+    // dial sent at once can be thrown away on a busy machine: the terminal
+    // then dials again, as a real one does.
     QElapsedTimer sinceDial;
-    sinceDial.start();
-    line.send("\n\n\n");
-    EXPECT_EQ(line.receive(13), "*DESTINATION:");
+    std::string prompt;
+    for (int dials = 0; dials < 3 && prompt.empty(); ++dials) {
+        sinceDial.start();
+        line.send("\n\n\n");
+        prompt = line.receive(13, std::chrono::seconds(3));
+    }
+    EXPECT_EQ(prompt, "*DESTINATION:");
     EXPECT_GE(sinceDial.elapsed(), 100);  // the terminal expects the pause
 
     line.send("IP127.0.0.1/" + std::to_string(host.port()) + "\r\r\r");
