@@ -25,7 +25,10 @@ for file in /usr/share/applications/tavorline.desktop /etc/xdg/autostart/tavorli
             /usr/lib/systemd/user/tavorline.service; do
     [[ -f "$file" ]] || { echo "missing after install: $file" >&2; exit 1; }
 done
-ldconfig -p | grep -q libVornLib.so || { echo "libVornLib.so not found by the loader" >&2; exit 1; }
+# The loader's list is larger than a pipe's buffer: grep -q would stop reading
+# early and pipefail would report ldconfig's SIGPIPE as a missing library.
+loader_list=$(ldconfig -p)
+grep -q libVornLib.so <<<"$loader_list" || { echo "libVornLib.so not found by the loader" >&2; exit 1; }
 
 "${sudo_cmd[@]}" dpkg -r tavorline >/dev/null
 trap - EXIT
