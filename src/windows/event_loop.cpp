@@ -37,24 +37,33 @@ void EventLoop::quit(int exitCode) {
     quitting_ = true;
 }
 
+// A wait reports the first signalled object of its list, and the message
+// queue only when no object is signalled. So that an object signalled again
+// and again (Wine's serial waits, a busy host) starves neither the others nor
+// the windows, each pass starts the list after the object served last and
+// then takes the messages already queued.
 bool EventLoop::runOnce(DWORD timeoutMs) {
+    const std::size_t count = watches_.size();
     std::vector<HANDLE> objects;
-    objects.reserve(watches_.size());
-    for (const Watch& watch : watches_) objects.push_back(watch.object);
-    const DWORD count = static_cast<DWORD>(objects.size());
-    const DWORD woken = MsgWaitForMultipleObjectsEx(count, objects.data(), timeoutMs, QS_ALLINPUT,
-                                                    MWMO_INPUTAVAILABLE);
+    objects.reserve(count);
+    const std::size_t first = count == 0 ? 0 : nextFirst_ % count;
+    for (std::size_t i = 0; i < count; ++i) objects.push_back(watches_[(first + i) % count].object);
+    const DWORD woken = MsgWaitForMultipleObjectsEx(static_cast<DWORD>(count), objects.data(),
+                                                    timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (woken == WAIT_TIMEOUT || woken == WAIT_FAILED) return false;
     if (woken == WAIT_OBJECT_0 + count) {
         dispatchMessages();
         return true;
     }
-    const DWORD index =
+    const DWORD position =
         woken >= WAIT_ABANDONED_0 ? woken - WAIT_ABANDONED_0 : woken - WAIT_OBJECT_0;
-    if (index >= count) return false;
+    if (position >= count) return false;
+    const std::size_t index = (first + position) % count;
+    nextFirst_ = index + 1;
     // The handler may change the list (and so this very entry): call a copy.
     const Handler handler = watches_[index].handler;
     handler();
+    if (!quitting_) dispatchMessages();
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -53,6 +54,7 @@ private:
 
     std::vector<Watch> watches_;
     std::vector<Filter> filters_;
+    std::size_t nextFirst_ = 0;  // where the next wait starts the list
     bool quitting_ = false;
     int exitCode_ = 0;
 };
