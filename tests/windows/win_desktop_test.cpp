@@ -1,7 +1,7 @@
 // tavorline.exe as the tray program, under Wine with an X display (Xvfb,
 // which gives Wine a notification area) and COM9 on a pty: the window the
-// web screen needs, the tray icon, closing, a second start. And the display
-// window, in this process.
+// web screen needs, the tray icon and its menu, closing, a second start.
+// And the display window, in this process.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -94,6 +94,25 @@ TEST_F(DesktopProgramTest, StartsHiddenInTheTrayAndTheIconOutlivesExplorer) {
     ASSERT_FALSE(trayIconShown());
     SendMessageW(window_, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     EXPECT_TRUE(trayIconShown());
+}
+
+// What the staff do with the icon: a double click shows the window; 끝내기
+// in its menu, picked by its key, ends the program in order.
+TEST_F(DesktopProgramTest, IconShowsTheWindowAndItsMenuEndsTheProgram) {
+    const auto clickIcon = [this](UINT mouseMessage) {
+        PostMessageW(window_, TrayIcon::kCallbackMessage, TrayIcon::kIconId, mouseMessage);
+    };
+    clickIcon(WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(eventually([this] { return IsWindowVisible(window_) != FALSE; }));
+
+    clickIcon(WM_RBUTTONUP);
+    HWND menu = nullptr;
+    ASSERT_TRUE(eventually([&menu] {
+        menu = FindWindowW(L"#32768", nullptr);
+        return menu != nullptr && IsWindowVisible(menu);
+    }));
+    PostMessageW(menu, WM_KEYDOWN, 'E', 0);
+    EXPECT_EQ(gateway_->exitCode(), 0u);
 }
 
 // The shortcut double-clicked again: the second start shows the first's
