@@ -2,6 +2,7 @@
 # waiting in EventLoop for window messages and kernel objects alike.
 add_library(tavorline_win_adapters STATIC
     windows/event_loop.cpp
+    windows/object_waiter.cpp
     windows/win_timer.cpp
     windows/win_clock.cpp
     windows/win_serial_port.cpp
