@@ -20,6 +20,9 @@ constexpr DWORD kWriteSlackMs = 1000;
 constexpr std::chrono::milliseconds kDeviceWatchFirst{2000};
 constexpr std::chrono::milliseconds kDeviceWatchLongest{64000};
 constexpr ULONGLONG kLineSettledMs = 60000;
+// How long a call may look signalled yet unfinished before it counts as
+// aborted (see finish()).
+constexpr std::chrono::milliseconds kLostCompletionGrace{5};
 
 HANDLE createManualResetEvent() {
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -100,7 +103,7 @@ void WinSerialPort::open() {
     writeError_.clear();
     loop_.watch(wait_.overlapped.hEvent, [this] { onWaitDone(); });
     loop_.watch(read_.overlapped.hEvent, [this] { onReadDone(); });
-    loop_.watch(write_.overlapped.hEvent, [this] { collectWrite(FALSE); });
+    loop_.watch(write_.overlapped.hEvent, [this] { collectWrite(); });
     receiveNext();
 }
 
@@ -228,21 +231,40 @@ void WinSerialPort::onWaitDone() {
     receiveNext();
 }
 
-// The result of a call whose event was signalled. Wine may signal the event a
-// moment before the result is there: the event is then left signalled, so
-// that the loop comes back for the result at once.
+// The result of a call whose event was signalled. On Windows a signalled
+// event means the result is there, and asking with bWait=TRUE returns at
+// once. Wine 8 now and then signals the event and never fills in the result
+// (the OVERLAPPED says pending for ever): asked with bWait=TRUE it mostly
+// reads as done; should it still say incomplete, the loop comes back at once
+// (the event stays signalled), and after a few milliseconds the call counts
+// as aborted, so that the port starts it again rather than stop reading.
 DWORD WinSerialPort::finish(Operation& operation, DWORD& transferred) {
     if (!operation.pending) {
         ResetEvent(operation.overlapped.hEvent);
         return ERROR_IO_INCOMPLETE;
     }
-    const DWORD error = GetOverlappedResult(port_, &operation.overlapped, &transferred, FALSE)
-                            ? ERROR_SUCCESS
-                            : GetLastError();
-    if (error == ERROR_IO_INCOMPLETE) return error;
+    // Never block the thread on a call that has not ended.
+    if (WaitForSingleObject(operation.overlapped.hEvent, 0) != WAIT_OBJECT_0) {
+        return ERROR_IO_INCOMPLETE;
+    }
+    DWORD error = overlappedResult(operation.overlapped, transferred, TRUE) ? ERROR_SUCCESS
+                                                                           : GetLastError();
+    if (error == ERROR_IO_INCOMPLETE) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!operation.incompleteSince) operation.incompleteSince = now;
+        if (now - *operation.incompleteSince < kLostCompletionGrace) return error;
+        CancelIoEx(port_, &operation.overlapped);
+        error = ERROR_OPERATION_ABORTED;
+        transferred = 0;
+    }
+    operation.incompleteSince.reset();
     ResetEvent(operation.overlapped.hEvent);
     operation.pending = false;
     return error;
+}
+
+BOOL WinSerialPort::overlappedResult(OVERLAPPED& overlapped, DWORD& transferred, BOOL wait) {
+    return GetOverlappedResult(port_, &overlapped, &transferred, wait);
 }
 
 void WinSerialPort::onReadDone() {
@@ -304,23 +326,16 @@ void WinSerialPort::startWriting() {
 
 // Notes a finished write and starts the next one. Called from the event loop
 // and from outBuffUsed, since the engine polls that with the loop blocked.
-void WinSerialPort::collectWrite(BOOL wait) {
-    if (!write_.pending) {
-        ResetEvent(write_.overlapped.hEvent);
-        return;
-    }
+void WinSerialPort::collectWrite() {
     DWORD written = 0;
-    if (!GetOverlappedResult(port_, &write_.overlapped, &written, wait)) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_IO_INCOMPLETE) return;
-        write_.pending = false;
+    const DWORD error = finish(write_, written);
+    if (error == ERROR_IO_INCOMPLETE) return;
+    if (error != ERROR_SUCCESS) {
         writeError_ = "Cannot write to " + portLabel() + ": " + systemMessage(error);
         writing_.clear();
         outQueue_.clear();
         return loseLine(error);
     }
-    write_.pending = false;
-    ResetEvent(write_.overlapped.hEvent);
     if (written < writing_.size()) {
         writeError_ = "Cannot write to " + portLabel() + ": the line does not take the bytes";
         outQueue_.clear();
@@ -341,7 +356,7 @@ void WinSerialPort::throwWriteError() {
 // away bytes still being sent.
 int WinSerialPort::outBuffUsed() {
     if (!isOpen()) return 0;
-    collectWrite(FALSE);
+    collectWrite();
     throwWriteError();
     if (!isOpen()) return 0;
     DWORD errors = 0;

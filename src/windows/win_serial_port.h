@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "terminal/serial_port.h"
@@ -60,10 +61,18 @@ public:
     void flushInBuffer() override;
     void setMonitoring(bool on) override;
 
+protected:
+    // GetOverlappedResult on the port: where tests stand in a call whose
+    // result never comes.
+    virtual BOOL overlappedResult(OVERLAPPED& overlapped, DWORD& transferred, BOOL wait);
+    const OVERLAPPED& waitOverlapped() const { return wait_.overlapped; }
+
 private:
     struct Operation {
         OVERLAPPED overlapped{};
         bool pending = false;
+        // Since when the event has said done while the result says not.
+        std::optional<std::chrono::steady_clock::time_point> incompleteSince;
     };
 
     Bytes portLabel() const;
@@ -79,7 +88,7 @@ private:
     void deliverReceived();
 
     void startWriting();
-    void collectWrite(BOOL wait);
+    void collectWrite();
     void throwWriteError();
 
     void loseLine(DWORD error);
