@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <utility>
+#include <vector>
 
-#include "engine_fakes.h"
+#include "fake_cipher_exports.h"
 #include "host/cipher_library.h"
 
 namespace tavorline::testing {
@@ -103,11 +106,25 @@ TEST_F(CipherLibraryTest, SeedCryptWithoutTheLibraryLeavesTheTextAsItWas) {
     EXPECT_EQ(output, "as received");
 }
 
-TEST_F(CipherLibraryTest, UnloadForgetsTheExports) {
+// An export kept past the unload would be a jump into memory the library
+// no longer owns.
+TEST_F(CipherLibraryTest, UnloadForgetsEveryExport) {
+    fake_cipher::install(library);
+    unsigned char data[8] = {}, key[kCipherKeySize] = {}, out[kKeyExchangeOutputSize] = {};
+    char seedOut[kSeedOutputSize] = {};
+    const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+        {"SEED_Vorn", [&] { cipher.SEED_Vorn("E", "x", seedOut); }},
+        {"EncDES3", [&] { cipher.EncDES3(data, "QWVRMXZL50381627", out); }},
+        {"DecDES3", [&] { cipher.DecDES3(data, "QWVRMXZL50381627", out); }},
+        {"GetRsa3DesKey", [&] { cipher.GetRsa3DesKey(data, 8, key, out); }},
+        {"GetRasEncData", [&] { cipher.GetRasEncData("TVLN", data, 8, key, out); }},
+        {"GetRasDecData", [&] { cipher.GetRasDecData(data, 8, key, out); }},
+    };
     cipher.load();
+    for (const auto& [name, call] : calls) EXPECT_NO_THROW(call()) << name << " while loaded";
     cipher.unload();
     EXPECT_EQ(library.unloads, 1);
-    EXPECT_THROW(cipher.Des3Crypt('E', "x"), CipherUnavailable);
+    for (const auto& [name, call] : calls) EXPECT_THROW(call(), CipherUnavailable) << name;
 }
 
 }  // namespace
