@@ -18,7 +18,15 @@ protected:
         clock.waits.clear();
         terminalSends(line);
     }
-    const ConnectCall& lastConnect() const { return host.connects.back(); }
+    // A fault that stops the connect fails the test rather than crashing the
+    // program, which would lose every test after it.
+    ConnectCall lastConnect() const {
+        if (host.connects.empty()) {
+            ADD_FAILURE() << "no connect was made";
+            return {};
+        }
+        return host.connects.back();
+    }
     Bytes connected(BytesView destination) const {
         return "[HOST 14:03:27][" + Bytes(texts::kLogConnected) + Bytes(destination) + ")]";
     }
