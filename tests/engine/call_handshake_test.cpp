@@ -218,13 +218,13 @@ TEST_F(CallHandshake, NoiseOutsideACallStaysBoundedAndADialStillWorks) {
 }
 
 TEST_F(CallHandshake, ReceiveTraceGoesToTheWorkingFolderWhileDisplayIsOn) {
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(folder);
-    gateway.DispMode = true;
-    terminalSends("A\x0A");
-    gateway.DispMode = false;
-    terminalSends("B");
-    std::filesystem::current_path(previous);
+    {
+        const WorkingFolder inFolder(folder);
+        gateway.DispMode = true;
+        terminalSends("A\x0A");
+        gateway.DispMode = false;
+        terminalSends("B");
+    }
     std::ifstream trace(folder / "log.txt", std::ios::binary);
     std::stringstream content;
     content << trace.rdbuf();

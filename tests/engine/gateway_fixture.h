@@ -16,6 +16,23 @@
 
 namespace tavorline::testing {
 
+// The working folder changed for one scope: the receive trace the display
+// switch turns on is a file named relative to it, and a test must leave it
+// only in a folder of its own.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const std::filesystem::path& folder)
+        : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~WorkingFolder() { std::filesystem::current_path(previous_); }
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+private:
+    std::filesystem::path previous_;
+};
+
 // A gateway on fakes, in a program folder of its own with a real vorn.Ini
 // and a real daily log.
 class GatewayFixture : public ::testing::Test {

@@ -106,6 +106,7 @@ TEST_F(HostResponse, ApprovedEndOfCallStoresAndSendsTheRecordOnce) {
 }
 
 TEST_F(HostResponse, DisplayWindowComesUpAtTheEndOfACallOnlyWithTheSwitchOn) {
+    const WorkingFolder inFolder(folder);
     for (const bool on : {false, true}) {
         gateway.DispMode = on;
         ui.displayShows = 0;
