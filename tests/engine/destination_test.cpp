@@ -177,7 +177,6 @@ TEST_F(Destination, FailedConnectIsLoggedShownAndResetsTheCall) {
         ui.statuses.end());
     EXPECT_EQ(serial.opens, opensBefore + 1) << "the reset reopens the port";
     EXPECT_EQ(gateway.call().CallStage, 0);
-    EXPECT_EQ(gateway.call().DestMode, "");
     EXPECT_EQ(serial.written(), "");
 }
 

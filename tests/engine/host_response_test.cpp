@@ -1,5 +1,9 @@
 // Host chunks: the key exchange, control answers, pass-through, responses and
 // the record of an approved transaction.
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "host/last_data_record.h"
 #include "payment_fixture.h"
 #include "support/texts.h"
@@ -96,13 +100,34 @@ TEST_F(HostResponse, ApprovedEndOfCallStoresAndSendsTheRecordOnce) {
     ASSERT_THAT(web.sent, SizeIs(1));
     EXPECT_EQ(web.sent[0].second, stored);
     EXPECT_EQ(ui.statuses.back(), texts::kStatusWebSent);
-    EXPECT_THAT(gateway.RespFields, SizeIs(34));
-    EXPECT_THAT(gateway.RespFields, Each(IsEmpty()));
-    EXPECT_THAT(gateway.ReqFields, SizeIs(15));
-    EXPECT_THAT(gateway.ReqFields, Each(IsEmpty()));
 
     hostSends(kEndOfCall);
     EXPECT_THAT(web.sent, SizeIs(1)) << "a second end of call has nothing to record";
+}
+
+// A record pairs one request with its response: after an approved call, a
+// request or a response alone must not rebuild it from the other's old half.
+TEST_F(HostResponse, AfterAnApprovedCallOneHalfAloneStoresNothing) {
+    Bytes otherRequest = requestBody();
+    otherRequest.replace(otherRequest.find("q8"), 2, "Q8");
+    Bytes otherResponse = responseFrame();
+    otherResponse.replace(otherResponse.find("r20"), 3, "R20");
+    const std::vector<std::pair<const char*, std::function<void()>>> halves = {
+        {"a request alone", [&] { request(Make_Frame(otherRequest)); }},
+        {"a response alone", [&] { hostSends("S(" + otherResponse + ")"); }},
+    };
+    connectCall();
+    for (const auto& [what, half] : halves) {
+        request(Make_Frame(requestBody()));
+        hostSends("S(" + responseFrame() + ")");
+        hostSends(kEndOfCall);
+        const Bytes stored = ini("LastData");
+        web.sent.clear();
+        half();
+        hostSends(kEndOfCall);
+        EXPECT_EQ(ini("LastData"), stored) << what;
+        EXPECT_THAT(web.sent, IsEmpty()) << what;
+    }
 }
 
 TEST_F(HostResponse, DisplayWindowComesUpAtTheEndOfACallOnlyWithTheSwitchOn) {

@@ -108,7 +108,6 @@ TEST_F(StartAndReset, ResetDuringACallLogsTheDroppedCallAndGoesIdle) {
     EXPECT_FALSE(host.open);
     EXPECT_EQ(logLines()[logLines().size() - 2],
               "[HOST 14:03:27][" + Bytes(texts::kLogDisconnected) + "LF:10.1.2.3/5000)]");
-    EXPECT_EQ(gateway.call().DestMode, "");
     EXPECT_EQ(gateway.call().CallStage, 0);
     EXPECT_EQ(gateway.call().TMTag, 0);
 }
