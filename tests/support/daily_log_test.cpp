@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "system_file_identity.h"
 #include "temp_folder.h"
 
 namespace tavorline {
@@ -52,6 +53,43 @@ TEST_F(DailyLogTest, NamedFileIsUsedAsGiven) {
     EXPECT_EQ(readBytes(trace), "[RECV 14:03:27][02]\r\n");
     EXPECT_FALSE(std::filesystem::exists(log.todaysPath()));
 }
+
+// Today's file kept open between lines, as the Linux program keeps it.
+class KeptOpenDailyLogTest : public DailyLogTest {
+protected:
+    testing::SystemFileIdentity identity;
+    DailyLog keptOpen{folder.path(), clock, &identity};
+};
+
+TEST_F(KeptOpenDailyLogTest, LinesEndInCrLfAndShareOneOpening) {
+    keptOpen.Write_Log("[HOST 14:03:27][\xC1\xA2\xBC\xD3]");
+    keptOpen.Write_Log("");
+    EXPECT_EQ(readBytes(keptOpen.todaysPath()), "[HOST 14:03:27][\xC1\xA2\xBC\xD3]\r\n\r\n");
+    EXPECT_EQ(identity.opens, 1);
+}
+
+// Windows refuses to rename a file that the C library holds open.
+#ifndef _WIN32
+TEST_F(KeptOpenDailyLogTest, RenamedFileKeepsItsLinesAndTheNextLineGoesToThePath) {
+    const auto rotated = folder / "LOG" / "log20261206.txt.1";
+    keptOpen.Write_Log("before");
+    std::filesystem::rename(keptOpen.todaysPath(), rotated);
+    keptOpen.Write_Log("after");
+    EXPECT_EQ(readBytes(rotated), "before\r\n");
+    EXPECT_EQ(readBytes(keptOpen.todaysPath()), "after\r\n");
+}
+#endif
+
+// A full disk, played by /dev/full: the file still is the one at the path,
+// but its stream has failed, and each line tries a fresh one.
+#ifdef __linux__
+TEST_F(KeptOpenDailyLogTest, LineAfterAFailedWriteOpensTheFileAgain) {
+    std::filesystem::create_symlink("/dev/full", keptOpen.todaysPath());
+    keptOpen.Write_Log("lost");
+    keptOpen.Write_Log("lost too");
+    EXPECT_EQ(identity.opens, 2);
+}
+#endif
 
 }  // namespace
 }  // namespace tavorline
