@@ -35,6 +35,7 @@ add_library(tavorline_win_desktop STATIC
     windows/desktop/modal_scope.cpp
     windows/desktop/settings_layout.cpp
     windows/desktop/settings_dialog.cpp
+    windows/desktop/error_boxes.cpp
     windows/desktop/desktop_ui.cpp
     windows/desktop/single_instance.cpp
     windows/desktop/desktop_program.cpp

@@ -8,16 +8,21 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "child_process.h"
 #include "temp_folder.h"
 #include "windows/desktop/display_window.h"
+#include "windows/desktop/error_boxes.h"
 #include "windows/desktop/main_window_face.h"
 #include "windows/desktop/tray_icon.h"
 #include "windows/event_loop.h"
+#include "windows/win_timer.h"
 
 namespace tavorline::win {
 namespace {
@@ -169,6 +174,59 @@ TEST_F(DisplayWindowTest, EscapeClearsAndClosingHidesWithTheTextsKept) {
                                DisplayField::Answer1, DisplayField::Answer2}) {
         EXPECT_EQ(textOf(field(which)), L"");
     }
+}
+
+// The boxes of the errors no handler caught: one at a time, each text once
+// while it is shown or waiting, and the program's events go on meanwhile
+// (the timer below runs inside the box's own loop).
+constexpr wchar_t kErrorCaption[] = L"error box test";
+
+BOOL CALLBACK collectErrorBox(HWND window, LPARAM found) {
+    wchar_t caption[64] = {};
+    GetWindowTextW(window, caption, 64);
+    if (IsWindowVisible(window) && std::wstring(caption) == kErrorCaption) {
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    }
+    return TRUE;
+}
+
+TEST(ErrorBoxesTest, OneBoxAtATimeAndARepeatIsNotShownAgain) {
+    EventLoop loop;
+    const HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                       nullptr, nullptr);
+    ErrorBoxes errors(owner, kErrorCaption);
+    loop.filterMessages(owner, [&errors](const MSG& message) { return errors.handle(message.message); });
+
+    std::vector<std::wstring> shown;
+    int mostOpen = 0;
+    WinTimer watcher(loop, std::chrono::milliseconds(50));
+    watcher.setHandler([&] {
+        std::vector<HWND> boxes;
+        EnumThreadWindows(GetCurrentThreadId(), &collectErrorBox, reinterpret_cast<LPARAM>(&boxes));
+        mostOpen = std::max(mostOpen, static_cast<int>(boxes.size()));
+        if (boxes.empty()) return;
+        wchar_t text[64] = {};
+        GetDlgItemTextW(boxes.front(), 0xFFFF, text, 64);
+        shown.push_back(text);
+        if (shown.size() == 1) {
+            errors.report(L"first");
+            errors.report(L"second");
+            errors.report(L"second");
+        }
+        PostMessageW(boxes.front(), WM_COMMAND, IDOK, 0);
+    });
+    watcher.setEnabled(true);
+    errors.report(L"first");
+    errors.report(L"first");
+    for (int pass = 0; pass < 200 && (shown.size() < 2 || errors.boxOpen()); ++pass) {
+        loop.runOnce(100);
+    }
+    // Any box still to come would show within these passes.
+    for (int pass = 0; pass < 5; ++pass) loop.runOnce(100);
+    watcher.setEnabled(false);
+    EXPECT_EQ(shown, (std::vector<std::wstring>{L"first", L"second"}));
+    EXPECT_EQ(mostOpen, 1);
+    DestroyWindow(owner);
 }
 
 }  // namespace

@@ -12,10 +12,11 @@ DesktopProgram::DesktopProgram(EventLoop& loop, const std::filesystem::path& pro
       ui_(display_),
       gateway_(loop, programFolder, ui_),
       face_(gateway_.mainWindow().handle(), pictures_),
+      errors_(gateway_.mainWindow().handle(), MainWindow::kCaption),
       trayIconPicture_(pictures_.icon(IDR_ICON_16, GetSystemMetrics(SM_CXSMICON))),
       tray_(gateway_.mainWindow().handle(), trayIconPicture_, kTrayHint),
       showMessage_(showMainWindowMessage()) {
-    ui_.attach(face_);
+    ui_.attach(face_, errors_);
     setWindowIcons();
     bindButtons();
     followLineActivity();
@@ -110,6 +111,7 @@ std::optional<LRESULT> DesktopProgram::handleMainWindowMessage(UINT message, WPA
         N1Show1Click();
         return 0;
     }
+    if (errors_.handle(message)) return 0;
     // Windows ends the process when this returns: the port is closed and
     // the host dropped first, as at 끝내기.
     if (message == WM_ENDSESSION) {

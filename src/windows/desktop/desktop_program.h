@@ -5,6 +5,7 @@
 
 #include "windows/desktop/desktop_ui.h"
 #include "windows/desktop/display_window.h"
+#include "windows/desktop/error_boxes.h"
 #include "windows/desktop/main_window_face.h"
 #include "windows/desktop/pictures.h"
 #include "windows/desktop/tray_icon.h"
@@ -50,6 +51,7 @@ private:
     DesktopUi ui_;
     GatewayProgram gateway_;
     MainWindowFace face_;
+    ErrorBoxes errors_;
     HICON trayIconPicture_;
     HICON windowIcons_[2] = {};
     TrayIcon tray_;

@@ -1,10 +1,8 @@
 #include "windows/desktop/desktop_ui.h"
 
-#include <windows.h>
-
 #include "windows/desktop/display_window.h"
+#include "windows/desktop/error_boxes.h"
 #include "windows/desktop/main_window_face.h"
-#include "windows/main_window.h"
 #include "windows/win_text.h"
 
 namespace tavorline::win {
@@ -23,9 +21,6 @@ void DesktopUi::clearDisplay() { display_.clear(); }
 
 void DesktopUi::showDisplayWindow() { display_.show(); }
 
-void DesktopUi::reportError(BytesView message) {
-    MessageBoxW(nullptr, wideFromCp949(message).c_str(), MainWindow::kCaption,
-                MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
-}
+void DesktopUi::reportError(BytesView message) { errors_->report(wideFromCp949(message)); }
 
 }  // namespace tavorline::win

@@ -5,6 +5,7 @@
 namespace tavorline::win {
 
 class DisplayWindow;
+class ErrorBoxes;
 class MainWindowFace;
 
 // The gateway's UI sink on the Windows desktop: the main window's lines, the
@@ -14,8 +15,11 @@ class DesktopUi : public UiSink {
 public:
     explicit DesktopUi(DisplayWindow& display) : display_(display) {}
     // The main window is the gateway's own, made with it after this sink:
-    // its face is bound here before the gateway starts.
-    void attach(MainWindowFace& face) { face_ = &face; }
+    // its face and its error boxes are bound here before the gateway starts.
+    void attach(MainWindowFace& face, ErrorBoxes& errors) {
+        face_ = &face;
+        errors_ = &errors;
+    }
 
     void showStatus(BytesView text) override;
     void setTitle(BytesView text) override;
@@ -23,12 +27,13 @@ public:
     void setDisplayField(DisplayField field, BytesView text) override;
     void clearDisplay() override;
     void showDisplayWindow() override;
-    // One message box with the text, above every window; the program runs
-    // on when it is closed.
+    // A message box with the text, above every window, once the code that
+    // reported it has returned; the program runs on meanwhile.
     void reportError(BytesView message) override;
 
 private:
     MainWindowFace* face_ = nullptr;
+    ErrorBoxes* errors_ = nullptr;
     DisplayWindow& display_;
 };
 
