@@ -1,6 +1,7 @@
 #include "windows/gateway_program.h"
 
 #include "app/web_bridge_frame.h"
+#include "support/text_format.h"
 
 namespace tavorline::win {
 namespace {
@@ -14,7 +15,8 @@ constexpr std::chrono::milliseconds kStatusRestoreDelay{1000};
 // No FileIdentityProbe: the daily log opens its file for each line, which
 // leaves it free for the staff to rename or delete while the gateway runs.
 GatewayProgram::GatewayProgram(EventLoop& loop, std::filesystem::path programFolder, UiSink& ui)
-    : ui_(ui),
+    : loop_(loop),
+      ui_(ui),
       serial_(loop, programFolder),
       hostTransport_(loop),
       cipherLibrary_(programFolder),
@@ -51,13 +53,16 @@ void GatewayProgram::start() {
     });
 }
 
+void GatewayProgram::note(BytesView tag, BytesView text) {
+    Bytes paddedTag(tag.substr(0, 4));
+    paddedTag.resize(4, ' ');
+    gateway_.log().Write_Log("[" + paddedTag + " " + TimeText(clock_.now()) + "][" + Bytes(text) +
+                             "]");
+}
+
+// One bounded pass: a line that keeps reporting cannot hold up the end.
 void GatewayProgram::stop() {
-    // Only what is already queued: the timers and the ports wait.
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) && message.message != WM_QUIT) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
+    loop_.runOnce(0);
     guarded([this] { gateway_.FormDestroy(); });
 }
 

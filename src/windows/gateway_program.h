@@ -29,7 +29,9 @@ public:
 
     // FormCreate (an error ends it early; the gateway still runs).
     void start();
-    // Lets pending messages run, then FormDestroy: port closed, host
+    // A line of the shell's own in the daily log: "[TAG  hh:nn:ss][text]".
+    void note(BytesView tag, BytesView text);
+    // Lets what is already queued run, then FormDestroy: port closed, host
     // disconnected, cipher library unloaded.
     void stop();
 
@@ -45,6 +47,7 @@ public:
     }
 
 private:
+    EventLoop& loop_;
     UiSink& ui_;
     MainWindow window_;
     WinVersionSource versions_;

@@ -149,22 +149,32 @@ void useUtf8Output() {
     _setmode(_fileno(stderr), _O_BINARY);
 }
 
-int runHeadless(const CommandLine& commandLine) {
+// A start that could not tell whether it is the folder's only gateway goes
+// on, and says so.
+void noteDoubt(GatewayProgram& program, const SingleInstance& instance) {
+    if (instance.doubt().empty()) return;
+    program.note("INST", instance.doubt());
+    std::fputs(("tavorline: " + utf8FromCp949(instance.doubt()) + "\n").c_str(), stderr);
+}
+
+int runHeadless(const CommandLine& commandLine, const SingleInstance& instance) {
     HeadlessUi ui(utf8FromCp949);
     EventLoop loop;
     GatewayProgram program(loop, commandLine.programFolder, ui);
     program.mainWindow().onClose = [&loop] { loop.quit(0); };
     closeOnConsoleBreak(program.mainWindow().handle());
     program.start();
+    noteDoubt(program, instance);
     const int status = loop.run();
     program.stop();
     return status;
 }
 
-int runDesktop(const CommandLine& commandLine) {
+int runDesktop(const CommandLine& commandLine, const SingleInstance& instance) {
     EventLoop loop;
     DesktopProgram program(loop, commandLine.programFolder);
     program.start();
+    noteDoubt(program.gateway(), instance);
     const int status = loop.run();
     program.stop();
     return status;
@@ -179,10 +189,11 @@ int runGateway(const CommandLine& commandLine) {
                                     utf8FromWide(commandLine.programFolder.wstring()),
                                 kStartFailed);
         }
-        bringRunningGatewayToFront();
+        bringRunningGatewayToFront(commandLine.programFolder);
         return 0;
     }
-    return commandLine.headless ? runHeadless(commandLine) : runDesktop(commandLine);
+    return commandLine.headless ? runHeadless(commandLine, instance)
+                                : runDesktop(commandLine, instance);
 }
 
 // Nobody reads standard error of a program started from its shortcut.

@@ -52,6 +52,7 @@ public:
     }
 
     bool started() const { return started_; }
+    DWORD processId() const { return process_.dwProcessId; }
 
     // True once the output holds `text`.
     bool waitForOutput(const std::string& text) {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -134,6 +135,53 @@ TEST_F(DesktopProgramTest, SecondStartShowsTheFirstAndClosingOnlyHides) {
     EXPECT_FALSE(IsWindowVisible(window_));
     EXPECT_TRUE(gatewayRuns());
     EXPECT_TRUE(trayIconShown());
+}
+
+struct ProcessWindow {
+    DWORD process;
+    HWND window = nullptr;
+};
+
+BOOL CALLBACK findProcessWindow(HWND window, LPARAM wanted) {
+    auto& search = *reinterpret_cast<ProcessWindow*>(wanted);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (process != search.process || std::wstring(className) != L"TFmain") return TRUE;
+    search.window = window;
+    return FALSE;
+}
+
+// The main window of a gateway process, once it has one.
+HWND mainWindowOf(const ChildProcess& gateway) {
+    ProcessWindow search{gateway.processId()};
+    eventually([&search] {
+        EnumWindows(&findProcessWindow, reinterpret_cast<LPARAM>(&search));
+        return search.window != nullptr;
+    });
+    return search.window;
+}
+
+// Two terminals on one PC: a gateway per folder. A second start finds its
+// own folder's gateway however long the folder's path, and shows only that
+// one's window.
+TEST_F(DesktopProgramTest, ASecondStartShowsOnlyItsOwnFoldersGateway) {
+    const std::filesystem::path deep = home_ / std::string(100, 'd') / std::string(100, 'e');
+    std::filesystem::create_directories(deep);
+    writeBytes(deep / "vorn.Ini", "[VORN]\r\nEcPort=57\r\nEcSpeed=9600\r\n");
+    const std::wstring deepStart =
+        quoted(windowsPath(TAVORLINE_EXE)) + L" --home " + quoted(deep.wstring());
+    ChildProcess other(deepStart);
+    ASSERT_TRUE(other.started());
+    const HWND otherWindow = mainWindowOf(other);
+    ASSERT_NE(otherWindow, nullptr);
+
+    ChildProcess again(deepStart);
+    EXPECT_EQ(again.exitCode(), 0u) << "a second gateway started for the same folder";
+    EXPECT_TRUE(eventually([otherWindow] { return IsWindowVisible(otherWindow) != FALSE; }));
+    EXPECT_FALSE(IsWindowVisible(window_)) << "another folder's window came up";
+    EXPECT_EQ(other.exitCodeWithin(0), STILL_ACTIVE);
 }
 
 class DisplayWindowTest : public ::testing::Test {

@@ -15,7 +15,8 @@ DesktopProgram::DesktopProgram(EventLoop& loop, const std::filesystem::path& pro
       errors_(gateway_.mainWindow().handle(), MainWindow::kCaption),
       trayIconPicture_(pictures_.icon(IDR_ICON_16, GetSystemMetrics(SM_CXSMICON))),
       tray_(gateway_.mainWindow().handle(), trayIconPicture_, kTrayHint),
-      showMessage_(showMainWindowMessage()) {
+      showMessage_(showMainWindowMessage()),
+      folderKey_(folderKey(programFolder)) {
     ui_.attach(face_, errors_);
     setWindowIcons();
     bindButtons();
@@ -107,9 +108,11 @@ void DesktopProgram::N2Close1Click() { loop_.quit(0); }
 
 std::optional<LRESULT> DesktopProgram::handleMainWindowMessage(UINT message, WPARAM wParam,
                                                                LPARAM lParam) {
+    // Every gateway's window hears the request; only this folder's shows.
     if (message == showMessage_) {
+        if (!isShowRequestFor(folderKey_, wParam, lParam)) return 0;
         N1Show1Click();
-        return 0;
+        return 1;
     }
     if (errors_.handle(message)) return 0;
     // Windows ends the process when this returns: the port is closed and

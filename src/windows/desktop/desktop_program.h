@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <optional>
 
 #include "windows/desktop/desktop_ui.h"
@@ -32,6 +33,7 @@ public:
     void stop();
 
     HWND mainWindow() const { return gateway_.mainWindow().handle(); }
+    GatewayProgram& gateway() { return gateway_; }
 
     void BT_INITClick();
     void BT_PROCESSClick();
@@ -56,6 +58,7 @@ private:
     HICON windowIcons_[2] = {};
     TrayIcon tray_;
     UINT showMessage_;
+    std::uint64_t folderKey_;
     bool stopped_ = false;
 };
 
