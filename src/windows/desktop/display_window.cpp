@@ -9,7 +9,8 @@
 namespace tavorline::win {
 namespace {
 
-constexpr SIZE kWindowSize{1020, 176};
+// The client area, as for every window of the program.
+constexpr SIZE kClientSize{1020, 176};
 constexpr COLORREF kBackground = RGB(0xFF, 0xFF, 0xF0);
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 
@@ -34,7 +35,8 @@ DisplayWindow::DisplayWindow(EventLoop& loop)
       captionFont_(look::gulimChe(9, scale_, true)),
       background_(CreateSolidBrush(kBackground)) {
     registerWindowClass(kClassName, &forwardToObject<DisplayWindow>, nullptr);
-    const SIZE size{scale_(kWindowSize.cx), scale_(kWindowSize.cy)};
+    const SIZE size =
+        look::frameSizeFor({scale_(kClientSize.cx), scale_(kClientSize.cy)}, kStyle, 0);
     const POINT corner = look::centredOnScreen(size);
     CreateWindowExW(0, kClassName, L"수신전문 내역", kStyle, corner.x, corner.y, size.cx, size.cy,
                     nullptr, nullptr, GetModuleHandleW(nullptr), this);
