@@ -20,6 +20,7 @@
 #include "temp_folder.h"
 #include "windows/desktop/display_window.h"
 #include "windows/desktop/error_boxes.h"
+#include "windows/desktop/look.h"
 #include "windows/desktop/main_window_face.h"
 #include "windows/desktop/tray_icon.h"
 #include "windows/event_loop.h"
@@ -205,6 +206,12 @@ TEST_F(DisplayWindowTest, EscapeClearsAndClosingHidesWithTheTextsKept) {
     display_.setField(DisplayField::Request1, dump);
     display_.setField(DisplayField::Answer2, L"응답");
     display_.show();
+    // Sizes are client areas.
+    const look::Scale scale = look::Scale::ofScreen();
+    RECT client{};
+    GetClientRect(display_.handle(), &client);
+    EXPECT_EQ(client.right, scale(1020));
+    EXPECT_EQ(client.bottom, scale(176));
     EXPECT_EQ(textOf(field(DisplayField::Answer2)), L"응답");
     wchar_t whole[4100] = {};
     GetWindowTextW(field(DisplayField::Request1), whole, 4100);
