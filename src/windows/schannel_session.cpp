@@ -12,6 +12,8 @@ namespace {
 // travels in the clear, and an alert from the host ends the session either
 // way.
 constexpr char kAlertRecord = 0x15;
+constexpr char kChangeCipherSpecRecord = 0x14;
+constexpr char kHandshakeRecord = 0x16;
 
 constexpr ULONG kRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                            ISC_REQ_CONFIDENTIALITY | ISC_REQ_EXTENDED_ERROR |
@@ -36,45 +38,82 @@ DWORD protocolsFrom(TlsVersion oldest) {
 
 // Output tokens that Schannel allocated; freed however the step ends.
 struct OutputToken {
-    OutputToken() {
+    explicit OutputToken(const SecurityFunctionTableW& sspi) : sspi(sspi) {
         buffer.BufferType = SECBUFFER_TOKEN;
         description.ulVersion = SECBUFFER_VERSION;
         description.cBuffers = 1;
         description.pBuffers = &buffer;
     }
     ~OutputToken() {
-        if (buffer.pvBuffer) FreeContextBuffer(buffer.pvBuffer);
+        if (buffer.pvBuffer) sspi.FreeContextBuffer(buffer.pvBuffer);
     }
     Bytes bytes() const {
         if (!buffer.pvBuffer) return {};
         return Bytes(static_cast<const char*>(buffer.pvBuffer), buffer.cbBuffer);
     }
 
+    const SecurityFunctionTableW& sspi;
     SecBuffer buffer{};
     SecBufferDesc description{};
 };
 
 }  // namespace
 
-SchannelSession::SchannelSession(const std::wstring& hostName, TlsVersion oldest)
-    : hostName_(hostName) {
+const SecurityFunctionTableW& systemSecurityPackage() {
+    static const SecurityFunctionTableW* const table = InitSecurityInterfaceW();
+    if (table == nullptr) throw HostError("TLS is not available (no security interface)");
+    return *table;
+}
+
+SchannelSession::SchannelSession(const std::wstring& hostName, TlsVersion oldest,
+                                 const SecurityFunctionTableW& sspi)
+    : sspi_(sspi), hostName_(hostName) {
     SCHANNEL_CRED settings{};
     settings.dwVersion = SCHANNEL_CRED_VERSION;
     settings.grbitEnabledProtocols = protocolsFrom(oldest);
     settings.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
     wchar_t package[] = UNISP_NAME_W;
     const SECURITY_STATUS status =
-        AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &settings,
-                                  nullptr, nullptr, &credentials_, nullptr);
+        sspi_.AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &settings,
+                                        nullptr, nullptr, &credentials_, nullptr);
     if (status != SEC_E_OK) fail("TLS is not available", status);
 }
 
 SchannelSession::~SchannelSession() {
-    if (haveContext_) DeleteSecurityContext(&context_);
-    FreeCredentialsHandle(&credentials_);
+    if (haveContext_) sspi_.DeleteSecurityContext(&context_);
+    sspi_.FreeCredentialsHandle(&credentials_);
 }
 
 Bytes SchannelSession::start() { return handshakeStep(); }
+
+// While a renegotiation runs, the host's handshake records go to Schannel's
+// handshake call and its application data still to DecryptMessage: a host
+// may go on sending until it has our new hello. Up to TLS 1.2 a record's
+// type travels in the clear.
+bool SchannelSession::nextRecordIsHandshake() const {
+    if (pending_.empty()) return false;
+    return pending_.front() == kHandshakeRecord || pending_.front() == kChangeCipherSpecRecord;
+}
+
+// After SEC_I_RENEGOTIATE the handshake call gets what DecryptMessage left:
+// the very record it was given when it hands that back whole (a TLS 1.3
+// ticket or key update), handshake records, or else an empty token, which is
+// how Windows asks for the client's new hello (Wine's Schannel keeps the
+// host's request and cannot start from nothing). Application data behind
+// the request waits its turn for DecryptMessage.
+Bytes SchannelSession::answerRenegotiation(bool handedBack) {
+    if (handedBack) {
+        const std::size_t offered = pending_.size();
+        Bytes reply = handshakeStep();
+        if (pending_.size() == offered) fail("TLS renegotiation failed", SEC_E_INCOMPLETE_MESSAGE);
+        return reply;
+    }
+    if (nextRecordIsHandshake()) return handshakeStep();
+    Bytes held = std::exchange(pending_, Bytes());
+    Bytes reply = handshakeStep();
+    pending_ += held;
+    return reply;
+}
 
 Bytes SchannelSession::continueHandshake(BytesView received) {
     pending_.append(received);
@@ -92,13 +131,13 @@ Bytes SchannelSession::handshakeStep() {
         input[0].cbBuffer = static_cast<ULONG>(pending_.size());
         input[1].BufferType = SECBUFFER_EMPTY;
         SecBufferDesc inputDescription{SECBUFFER_VERSION, 2, input};
-        OutputToken output;
+        OutputToken output(sspi_);
         ULONG attributes = 0;
         const bool first = !haveContext_;
-        const SECURITY_STATUS status =
-            InitializeSecurityContextW(&credentials_, first ? nullptr : &context_, hostName_.data(),
-                                       kRequest, 0, 0, first ? nullptr : &inputDescription, 0,
-                                       &context_, &output.description, &attributes, nullptr);
+        const SECURITY_STATUS status = sspi_.InitializeSecurityContextW(
+            &credentials_, first ? nullptr : &context_, hostName_.data(), kRequest, 0, 0,
+            first ? nullptr : &inputDescription, 0, &context_, &output.description, &attributes,
+            nullptr);
         haveContext_ = true;
         reply += output.bytes();
         if (status == SEC_E_INCOMPLETE_MESSAGE) return reply;
@@ -114,14 +153,20 @@ Bytes SchannelSession::handshakeStep() {
             pending_.clear();
         }
         if (status == SEC_E_OK) {
-            const SECURITY_STATUS sized =
-                QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
-            if (sized != SEC_E_OK) fail("TLS handshake failed", sized);
-            established_ = true;
+            settle();
             return reply;
         }
-        if (pending_.empty()) return reply;
+        if (pending_.empty() || (renegotiating_ && !nextRecordIsHandshake())) return reply;
     }
+}
+
+// A renegotiation may change the cipher and with it the record sizes.
+void SchannelSession::settle() {
+    const SECURITY_STATUS sized =
+        sspi_.QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
+    if (sized != SEC_E_OK) fail("TLS handshake failed", sized);
+    established_ = true;
+    renegotiating_ = false;
 }
 
 // Schannel reports the bytes it did not use as the tail of what it was given.
@@ -142,7 +187,7 @@ Bytes SchannelSession::encrypt(BytesView plain) {
                     record.data() + sizes_.cbHeader + size};
         parts[3].BufferType = SECBUFFER_EMPTY;
         SecBufferDesc description{SECBUFFER_VERSION, 4, parts};
-        const SECURITY_STATUS status = EncryptMessage(&context_, 0, &description, 0);
+        const SECURITY_STATUS status = sspi_.EncryptMessage(&context_, 0, &description, 0);
         if (status != SEC_E_OK) fail("TLS encryption failed", status);
         // The trailer may come out shorter than its maximum.
         record.resize(parts[0].cbBuffer + parts[1].cbBuffer + parts[2].cbBuffer);
@@ -156,17 +201,20 @@ Bytes SchannelSession::decrypt(BytesView received) {
     pending_.append(received);
     Bytes plain;
     while (!pending_.empty() && !closedByHost_) {
-        if (!established_) {
+        if (renegotiating_ && nextRecordIsHandshake()) {
+            const std::size_t before = pending_.size();
             reply_ += handshakeStep();
-            if (!established_) break;
+            // A record cut short waits for the rest.
+            if (pending_.size() == before) break;
             continue;
         }
         const bool alert = pending_.front() == kAlertRecord;
+        const std::size_t offered = pending_.size();
         SecBuffer parts[4]{};
         parts[0] = {static_cast<ULONG>(pending_.size()), SECBUFFER_DATA, pending_.data()};
         for (int i = 1; i < 4; ++i) parts[i].BufferType = SECBUFFER_EMPTY;
         SecBufferDesc description{SECBUFFER_VERSION, 4, parts};
-        const SECURITY_STATUS status = DecryptMessage(&context_, &description, 0, nullptr);
+        const SECURITY_STATUS status = sspi_.DecryptMessage(&context_, &description, 0, nullptr);
         if (status == SEC_E_INCOMPLETE_MESSAGE) break;
         if (status == SEC_I_CONTEXT_EXPIRED || (status == SEC_E_OK && alert)) {
             closedByHost_ = true;
@@ -191,9 +239,13 @@ Bytes SchannelSession::decrypt(BytesView received) {
         } else {
             pending_.clear();
         }
-        // A TLS 1.3 host sends session tickets and key updates after the
-        // handshake; Windows hands them back to the handshake call.
-        if (status == SEC_I_RENEGOTIATE) established_ = false;
+        // A TLS 1.2 host asks for a new handshake; a TLS 1.3 host sends
+        // session tickets and key updates, which Windows also hands back to
+        // the handshake call. The call goes on meanwhile.
+        if (status == SEC_I_RENEGOTIATE) {
+            renegotiating_ = true;
+            reply_ += answerRenegotiation(pending_.size() == offered);
+        }
     }
     return plain;
 }
@@ -205,10 +257,10 @@ Bytes SchannelSession::closeNotice() {
     DWORD shutdown = SCHANNEL_SHUTDOWN;
     SecBuffer token{sizeof shutdown, SECBUFFER_TOKEN, &shutdown};
     SecBufferDesc description{SECBUFFER_VERSION, 1, &token};
-    if (ApplyControlToken(&context_, &description) != SEC_E_OK) return {};
-    OutputToken output;
+    if (sspi_.ApplyControlToken(&context_, &description) != SEC_E_OK) return {};
+    OutputToken output(sspi_);
     ULONG attributes = 0;
-    const SECURITY_STATUS status = InitializeSecurityContextW(
+    const SECURITY_STATUS status = sspi_.InitializeSecurityContextW(
         &credentials_, &context_, hostName_.data(), kRequest, 0, 0, nullptr, 0, &context_,
         &output.description, &attributes, nullptr);
     if (FAILED(status)) return {};

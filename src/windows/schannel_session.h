@@ -13,6 +13,9 @@
 
 namespace tavorline::win {
 
+// Schannel's entry points (InitSecurityInterfaceW).
+const SecurityFunctionTableW& systemSecurityPackage();
+
 // The client side of one TLS session through Schannel, without any I/O of
 // its own: the transport hands it what came from the socket and sends what
 // it gives back. Keeping the socket out of here lets the transport decide
@@ -23,8 +26,10 @@ namespace tavorline::win {
 // accepted as it is. Failures throw HostError.
 class SchannelSession {
 public:
-    // Offers `oldest` and every later version the system has.
-    SchannelSession(const std::wstring& hostName, TlsVersion oldest);
+    // Offers `oldest` and every later version the system has. `sspi` is the
+    // system's security package unless a test scripts one.
+    SchannelSession(const std::wstring& hostName, TlsVersion oldest,
+                    const SecurityFunctionTableW& sspi = systemSecurityPackage());
     ~SchannelSession();
     SchannelSession(const SchannelSession&) = delete;
     SchannelSession& operator=(const SchannelSession&) = delete;
@@ -42,11 +47,13 @@ public:
 
     // Adds bytes from the socket and returns the application data of every
     // complete record among them; a record cut short waits for the rest.
+    // Handshake records of a renegotiation are taken here too.
     Bytes decrypt(BytesView received);
     // The host sent its close notice: nothing more will come.
     bool closedByHost() const { return closedByHost_; }
-    // What decrypt() owes the host in return (a TLS 1.3 key update's
-    // answer); mostly nothing.
+    // What decrypt() owes the host in return (the handshake of a
+    // renegotiation the host asked for, a TLS 1.3 key update's answer);
+    // mostly nothing. To be sent as soon as decrypt() returns.
     Bytes takeReply();
 
     // The close notice to send before the connection's FIN.
@@ -54,8 +61,12 @@ public:
 
 private:
     Bytes handshakeStep();
+    Bytes answerRenegotiation(bool handedBack);
+    bool nextRecordIsHandshake() const;
+    void settle();
     void keepUnconsumed(const SecBuffer& extra);
 
+    const SecurityFunctionTableW& sspi_;
     CredHandle credentials_{};
     CtxtHandle context_{};
     bool haveContext_ = false;
@@ -64,6 +75,7 @@ private:
     Bytes reply_;
     SecPkgContext_StreamSizes sizes_{};
     bool established_ = false;
+    bool renegotiating_ = false;
     bool closedByHost_ = false;
 };
 

@@ -134,8 +134,10 @@ void WinHostTransport::shakeHands(const std::wstring& hostName, Deadline deadlin
             throw HostError("no TLS handshake in time");
         }
     }
-    // Application data that came with the last handshake record.
+    // Application data that came with the last handshake record, and what
+    // the session owes the host for what came with it.
     received_ = tls_->decrypt({});
+    sendAll(tls_->takeReply(), deadline);
 }
 
 // Waits for the socket's next network event within the deadline and notes a
