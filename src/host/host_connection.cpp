@@ -46,7 +46,7 @@ void HostConnection::Connect() {
         Bytes address = host_;
         if (!isDottedAddress(host_)) {
             events_.HOSTStatus(notice("Resolving hostname ", host_));
-            address = transport_.resolve(host_);
+            address = transport_.resolve(host_, timeout_);
         }
         events_.HOSTStatus(notice("Connecting to ", address));
         transport_.connect(address, port_, false, timeout_);

@@ -37,10 +37,13 @@ public:
     // is lowered as far as such a host needs.
     virtual void setOldestTls(TlsVersion version) = 0;
 
-    // The dotted address of a host name; throws HostError.
-    virtual Bytes resolve(const Bytes& hostName) = 0;
-    // Connects (and completes the TLS handshake) within `timeout`, with
-    // TCP_NODELAY set; throws HostError and leaves the transport closed.
+    // The dotted address of a host name within `timeout` (0 or less: as
+    // long as the system takes); throws HostError. The thread is free again
+    // by the deadline even when the name servers are not (lookUpWithin).
+    virtual Bytes resolve(const Bytes& hostName, std::chrono::milliseconds timeout) = 0;
+    // Looks the host up, connects and completes the TLS handshake, all
+    // within `timeout`, with TCP_NODELAY set; throws HostError and leaves
+    // the transport closed.
     virtual void connect(const Bytes& host, int port, bool tls,
                          std::chrono::milliseconds timeout) = 0;
     virtual void close() = 0;

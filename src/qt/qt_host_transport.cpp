@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <limits>
 
+#include "host/name_lookup.h"
 #include "qt/cp949.h"
 #include "qt/yield_to_reader.h"
 
@@ -83,6 +84,21 @@ QTcpSocket* makeSocket(bool tls, TlsVersion oldest, QObject* parent) {
     return socket;
 }
 
+// Runs on the lookup's own thread: it touches nothing of the transport.
+Bytes firstIpv4Address(const Bytes& hostName) {
+    const QHostInfo info = QHostInfo::fromName(hostText(hostName));
+    if (info.error() != QHostInfo::NoError) {
+        throw HostError(toCp949(
+            QStringLiteral("Host %1 not found: %2").arg(hostText(hostName), info.errorString())));
+    }
+    for (const QHostAddress& address : info.addresses()) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+            return address.toString().toStdString();
+        }
+    }
+    throw HostError(toCp949(QStringLiteral("Host %1 has no IPv4 address").arg(hostText(hostName))));
+}
+
 }  // namespace
 
 QtHostTransport::QtHostTransport(QObject* parent) : QObject(parent) {}
@@ -97,18 +113,8 @@ void QtHostTransport::setOldestTls(TlsVersion version) { oldestTls_ = version; }
 
 void QtHostTransport::setEvents(HostTransportEvents* events) { events_ = events; }
 
-Bytes QtHostTransport::resolve(const Bytes& hostName) {
-    const QHostInfo info = QHostInfo::fromName(hostText(hostName));
-    if (info.error() != QHostInfo::NoError) {
-        throw HostError(toCp949(
-            QStringLiteral("Host %1 not found: %2").arg(hostText(hostName), info.errorString())));
-    }
-    for (const QHostAddress& address : info.addresses()) {
-        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
-            return address.toString().toStdString();
-        }
-    }
-    throw HostError(toCp949(QStringLiteral("Host %1 has no IPv4 address").arg(hostText(hostName))));
+Bytes QtHostTransport::resolve(const Bytes& hostName, std::chrono::milliseconds timeout) {
+    return lookUpWithin(firstIpv4Address, hostName, timeout);
 }
 
 void QtHostTransport::connect(const Bytes& host, int port, bool tls,

@@ -27,7 +27,7 @@ public:
 
     void setEvents(HostTransportEvents* events) override;
     void setOldestTls(TlsVersion version) override;
-    Bytes resolve(const Bytes& hostName) override;
+    Bytes resolve(const Bytes& hostName, std::chrono::milliseconds timeout) override;
     void connect(const Bytes& host, int port, bool tls, std::chrono::milliseconds timeout) override;
     void close() override;
     bool isOpen() const override;

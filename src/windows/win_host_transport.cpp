@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/host_connection.h"
 #include "windows/win_text.h"
 
 namespace tavorline::win {
@@ -18,23 +19,38 @@ constexpr int kMaxChunk = 32768;
     throw HostError(systemMessage(static_cast<unsigned long>(code)));
 }
 
-sockaddr_in firstIpv4(const Bytes& hostName) {
+// The system's lookup, on a thread that may outlive the transport: it holds
+// Winsock for itself.
+Bytes firstIpv4Address(const Bytes& hostName) {
+    WSADATA details;
+    WSAStartup(MAKEWORD(2, 2), &details);
     ADDRINFOW hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     ADDRINFOW* found = nullptr;
     const int failure = GetAddrInfoW(wideFromCp949(hostName).c_str(), nullptr, &hints, &found);
     if (failure != 0 || found == nullptr) {
+        WSACleanup();
         throw HostError("Host " + hostName +
                         " not found: " + systemMessage(static_cast<unsigned long>(failure)));
     }
-    sockaddr_in address{};
-    std::memcpy(&address, found->ai_addr, sizeof address);
+    const auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    const auto octets = reinterpret_cast<const unsigned char*>(&address->sin_addr);
+    char dotted[16];
+    std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", octets[0], octets[1], octets[2], octets[3]);
     FreeAddrInfoW(found);
-    return address;
+    WSACleanup();
+    return dotted;
 }
 
 using Clock = std::chrono::steady_clock;
+
+// What is left of a deadline for the name lookup; 0 for no deadline at all.
+std::chrono::milliseconds lookupTimeLeft(Clock::time_point deadline) {
+    if (deadline == Clock::time_point::max()) return std::chrono::milliseconds(0);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return std::max(left, std::chrono::milliseconds(1));
+}
 
 DWORD millisecondsUntil(Clock::time_point deadline) {
     if (deadline == Clock::time_point::max()) return INFINITE;
@@ -45,7 +61,7 @@ DWORD millisecondsUntil(Clock::time_point deadline) {
 
 }  // namespace
 
-WinHostTransport::WinHostTransport(EventLoop& loop) : loop_(loop) {
+WinHostTransport::WinHostTransport(EventLoop& loop) : loop_(loop), nameLookup_(firstIpv4Address) {
     WSADATA details;
     WSAStartup(MAKEWORD(2, 2), &details);
     networkEvent_ = WSACreateEvent();
@@ -57,12 +73,8 @@ WinHostTransport::~WinHostTransport() {
     WSACleanup();
 }
 
-Bytes WinHostTransport::resolve(const Bytes& hostName) {
-    const sockaddr_in address = firstIpv4(hostName);
-    const auto octets = reinterpret_cast<const unsigned char*>(&address.sin_addr);
-    char dotted[16];
-    std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", octets[0], octets[1], octets[2], octets[3]);
-    return dotted;
+Bytes WinHostTransport::resolve(const Bytes& hostName, std::chrono::milliseconds timeout) {
+    return lookUpWithin(nameLookup_, hostName, timeout);
 }
 
 void WinHostTransport::connect(const Bytes& host, int port, bool tls,
@@ -87,7 +99,11 @@ void WinHostTransport::connect(const Bytes& host, int port, bool tls,
 }
 
 void WinHostTransport::openSocket(const Bytes& host, int port, Deadline deadline) {
-    sockaddr_in address = firstIpv4(host);
+    const Bytes dotted =
+        isDottedAddress(host) ? host : lookUpWithin(nameLookup_, host, lookupTimeLeft(deadline));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = inet_addr(dotted.c_str());
     address.sin_port = htons(static_cast<u_short>(port));
     socket_ = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_OVERLAPPED);
     if (socket_ == INVALID_SOCKET) throwSocketError(WSAGetLastError());

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "host/host_transport.h"
+#include "host/name_lookup.h"
 #include "windows/event_loop.h"
 #include "windows/schannel_session.h"
 
@@ -29,7 +30,7 @@ public:
 
     void setEvents(HostTransportEvents* events) override { events_ = events; }
     void setOldestTls(TlsVersion version) override { oldestTls_ = version; }
-    Bytes resolve(const Bytes& hostName) override;
+    Bytes resolve(const Bytes& hostName, std::chrono::milliseconds timeout) override;
     void connect(const Bytes& host, int port, bool tls, std::chrono::milliseconds timeout) override;
     void close() override;
     bool isOpen() const override { return socket_ != INVALID_SOCKET; }
@@ -39,6 +40,10 @@ public:
     // that takes nothing for so long is gone, and the call is dropped rather
     // than the gateway hung.
     void setWriteTimeout(std::chrono::milliseconds timeout) { writeTimeout_ = timeout; }
+
+    // Stands in for the system's name lookup (for tests: one that answers
+    // late or not at all).
+    void setNameLookup(NameLookup lookup) { nameLookup_ = std::move(lookup); }
 
     // The socket while open, INVALID_SOCKET otherwise (for diagnostics).
     SOCKET socketHandle() const { return socket_; }
@@ -60,6 +65,7 @@ private:
     HostTransportEvents* events_ = nullptr;
     TlsVersion oldestTls_ = TlsVersion::V1_2;
     std::chrono::milliseconds writeTimeout_{10000};
+    NameLookup nameLookup_;
     SOCKET socket_ = INVALID_SOCKET;
     WSAEVENT networkEvent_;
     std::unique_ptr<SchannelSession> tls_;

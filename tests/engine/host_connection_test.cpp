@@ -55,14 +55,18 @@ TEST_F(HostConnectionTest, PlainConnectToAnAddressReportsConnecting) {
     EXPECT_THAT(transport.resolved, IsEmpty());
 }
 
+// The lookup is bounded like the connect: slow name servers must not hold
+// the gateway longer than the shop's HostTimeout.
 TEST_F(HostConnectionTest, PlainConnectToANameReportsResolvingFirst) {
     transport.addresses["pay.example"] = "192.0.2.1";
     connection.useTls(false);
     connection.setHost("pay.example");
+    connection.setConnectTimeout(std::chrono::milliseconds(3000));
     connection.Connect();
     EXPECT_THAT(events.seen, ElementsAre("Resolving hostname pay.example.",
                                          "Connecting to 192.0.2.1.", "connect", "Connected."));
     EXPECT_EQ(transport.connects.back().host, "192.0.2.1");
+    EXPECT_THAT(transport.resolveTimeouts, ElementsAre(std::chrono::milliseconds(3000)));
 }
 
 TEST_F(HostConnectionTest, FailedConnectRaisesWithoutNotification) {

@@ -99,8 +99,9 @@ class FakeHostTransport : public HostTransport {
 public:
     void setEvents(HostTransportEvents* value) override { events = value; }
     void setOldestTls(TlsVersion version) override { oldestTls = version; }
-    Bytes resolve(const Bytes& hostName) override {
+    Bytes resolve(const Bytes& hostName, std::chrono::milliseconds timeout) override {
         resolved.push_back(hostName);
+        resolveTimeouts.push_back(timeout);
         const auto found = addresses.find(hostName);
         if (found == addresses.end()) throw HostError("Host not found");
         return found->second;
@@ -128,6 +129,7 @@ public:
     TlsVersion oldestTls = TlsVersion::V1_2;
     std::map<Bytes, Bytes> addresses;
     std::vector<Bytes> resolved;
+    std::vector<std::chrono::milliseconds> resolveTimeouts;
     std::vector<ConnectCall> connects;
     std::vector<Bytes> writes;
     bool failConnect = false;

@@ -303,9 +303,9 @@ TEST(HostTransportOldTls, Tls11HostNeedsTheOlderMinimum) {
 
 TEST(HostTransportResolve, GivesTheFirstIpv4AddressOrThrows) {
     QtHostTransport transport;
-    EXPECT_EQ(transport.resolve("localhost"), "127.0.0.1");
-    EXPECT_EQ(transport.resolve("127.0.0.1"), "127.0.0.1");
-    EXPECT_THROW(transport.resolve("no-such-host.invalid"), HostError);
+    EXPECT_EQ(transport.resolve("localhost", 5s), "127.0.0.1");
+    EXPECT_EQ(transport.resolve("127.0.0.1", 5s), "127.0.0.1");
+    EXPECT_THROW(transport.resolve("no-such-host.invalid", 5s), HostError);
 }
 
 }  // namespace

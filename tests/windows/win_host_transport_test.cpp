@@ -288,9 +288,68 @@ TEST_F(WinHostTransportTest, Tls11HostNeedsTheOlderMinimum) {
 }
 
 TEST_F(WinHostTransportTest, ResolvesTheFirstIpv4AddressOrThrows) {
-    EXPECT_EQ(transport.resolve("localhost"), "127.0.0.1");
-    EXPECT_EQ(transport.resolve("127.0.0.1"), "127.0.0.1");
-    EXPECT_THROW(transport.resolve("no-such-host.invalid"), HostError);
+    EXPECT_EQ(transport.resolve("localhost", kConnectLimit), "127.0.0.1");
+    EXPECT_EQ(transport.resolve("127.0.0.1", kConnectLimit), "127.0.0.1");
+    EXPECT_THROW(transport.resolve("no-such-host.invalid", kConnectLimit), HostError);
+}
+
+// Name servers that answer after `delay`, with the loopback address.
+NameLookup nameServersTaking(std::chrono::milliseconds delay) {
+    return [delay](const Bytes&) -> Bytes {
+        std::this_thread::sleep_for(delay);
+        return "127.0.0.1";
+    };
+}
+
+std::chrono::milliseconds since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+}
+
+// Silent name servers cost the gateway the connect time-out, not their own:
+// the thread is free again at the deadline, for the next call.
+TEST_F(WinHostTransportTest, ALookupWithNoAnswerInTimeFailsTheConnectAtTheDeadline) {
+    transport.setNameLookup(nameServersTaking(20s));
+    const LoopbackSocket nobody;
+    for (const bool tls : {false, true}) {
+        SCOPED_TRACE(tls ? "TLS" : "plain");
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            transport.connect("pay.example", nobody.port, tls, 400ms);
+            ADD_FAILURE() << "connected without an address";
+        } catch (const HostError& error) {
+            EXPECT_NE(
+                std::string(error.what()).find("Host pay.example not found: no answer in time"),
+                std::string::npos)
+                << error.what();
+        }
+        EXPECT_LT(since(start), 2s);
+        EXPECT_FALSE(transport.isOpen());
+    }
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(transport.resolve("pay.example", 400ms), HostError);
+    EXPECT_LT(since(start), 2s);
+
+    PlainHost next([](SOCKET side) { PlainHost::send(side, "ok"); });
+    const auto nextStart = std::chrono::steady_clock::now();
+    connect(next.port(), false);
+    EXPECT_TRUE(eventually([&] { return events.all() == "ok"; }));
+    EXPECT_LT(since(nextStart), 2s);
+}
+
+TEST_F(WinHostTransportTest, ALookupThatAnswersInTimeConnects) {
+    transport.setNameLookup(nameServersTaking(100ms));
+    EXPECT_EQ(transport.resolve("pay.example", kConnectLimit), "127.0.0.1");
+
+    PlainHost plain([](SOCKET side) { PlainHost::send(side, "plain"); });
+    transport.connect("pay.example", plain.port(), false, kConnectLimit);
+    EXPECT_TRUE(eventually([&] { return events.all() == "plain"; }));
+    transport.close();
+
+    events.chunks.clear();
+    transport.connect("pay.example", tlsPort(), true, kConnectLimit);
+    transport.write("ECHO 2\nhi");
+    EXPECT_TRUE(eventually([&] { return events.all() == "ANS:hi"; }));
 }
 
 }  // namespace
