@@ -31,7 +31,7 @@ void Gateway::FormCreate() {
     RespFields.clear();
     loadConfig();
     updateTitle();
-    cipher_.load();
+    loadCipherLibrary();
     BT_INITClick();
     call_.CallStage = 0;
     call_.KeyStage = 0;
@@ -104,6 +104,17 @@ void Gateway::loadConfig() {
     const Bytes& problem = config_.logFolderProblem();
     if (!problem.empty() && problem != reportedLogProblem_) ports_.ui.reportError(problem);
     reportedLogProblem_ = problem;
+}
+
+// Which copy of the library answered is the first thing to know when card
+// data comes out wrong: a shop may have several on the PC.
+void Gateway::loadCipherLibrary() {
+    cipher_.load();
+    const Bytes file = ports_.cipherLibrary.loadedFrom();
+    if (file.empty()) return;
+    const Bytes text = "VornLib: " + file;
+    disp_mess(text);
+    log(Format("[DLL  %s][%s]", {now(), text}));
 }
 
 void Gateway::updateTitle() {

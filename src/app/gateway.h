@@ -137,6 +137,7 @@ private:
     void sendSevenEnq();
     void loadConfig();
     void updateTitle();
+    void loadCipherLibrary();
 
     // Request forwarding.
     void forwardShortRequest();

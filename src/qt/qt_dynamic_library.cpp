@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "qt/cp949.h"
+
 namespace tavorline {
 
 QtDynamicLibrary::QtDynamicLibrary(QStringList candidates) : candidates_(std::move(candidates)) {}
@@ -49,6 +51,8 @@ void QtDynamicLibrary::unload() {
     library_.reset();
 }
 
-QString QtDynamicLibrary::loadedFrom() const { return library_ ? library_->fileName() : QString(); }
+Bytes QtDynamicLibrary::loadedFrom() const {
+    return library_ ? toCp949(library_->fileName()) : Bytes();
+}
 
 }  // namespace tavorline

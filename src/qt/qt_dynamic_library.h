@@ -26,7 +26,7 @@ public:
     void unload() override;
 
     // The candidate that loaded, empty while nothing is loaded.
-    QString loadedFrom() const;
+    Bytes loadedFrom() const override;
 
 private:
     QStringList candidates_;

@@ -208,6 +208,8 @@ int reportStartFailure(const CommandLine& commandLine, const std::string& why) {
 }  // namespace
 
 int main() {
+    // Before anything loads a library by name: see win_cipher_library.h.
+    keepLibrarySearchToSafeFolders();
     const CommandLine commandLine = parse(arguments());
     if (commandLine.headless || commandLine.action != CommandLine::Action::Run) useParentConsole();
     useUtf8Output();

@@ -7,6 +7,7 @@
 
 #include "support/configuration.h"
 #include "support/profile_file.h"
+#include "windows/win_text.h"
 
 namespace tavorline::win {
 
@@ -97,30 +98,56 @@ CallingConvention conventionIn(const fs::path& iniFile) {
     return *value == "cdecl" ? CallingConvention::Cdecl : CallingConvention::Stdcall;
 }
 
-// A full path, so that LOAD_WITH_ALTERED_SEARCH_PATH may take the library's
-// own dependencies from its folder.
+fs::path systemFolder(UINT(WINAPI* query)(LPWSTR, UINT)) {
+    wchar_t folder[MAX_PATH];
+    const UINT length = query(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return fs::path(std::wstring(folder, length));
+}
+
+// The library's own dependencies from its folder and the system folders. A
+// system that does not know the LOAD_LIBRARY_SEARCH flags refuses them with
+// ERROR_INVALID_PARAMETER; the older flag takes the library's folder first
+// too, as the path is a full one.
+HMODULE loadFile(const fs::path& file) {
+    constexpr DWORD kSafeSearch =
+        LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+    if (HMODULE module = LoadLibraryExW(file.c_str(), nullptr, kSafeSearch)) return module;
+    if (GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
+    return LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// A full path only: a bare or relative name would let the loader search the
+// current folder and PATH.
 HMODULE loadFrom(const fs::path& folder) {
     if (folder.empty()) return nullptr;
     std::error_code ec;
     fs::path file = fs::absolute(folder / kFileName, ec);
-    if (ec) return nullptr;
+    if (ec || !file.is_absolute()) return nullptr;
     file.make_preferred();
-    return LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return loadFile(file);
 }
 
 }  // namespace
 
 WinCipherLibrary::WinCipherLibrary(fs::path programFolder)
-    : programFolder_(std::move(programFolder)) {}
+    : WinCipherLibrary(std::move(programFolder), modulePath(nullptr).parent_path()) {}
+
+WinCipherLibrary::WinCipherLibrary(fs::path programFolder, fs::path executableFolder)
+    : programFolder_(std::move(programFolder)), executableFolder_(std::move(executableFolder)) {}
 
 WinCipherLibrary::~WinCipherLibrary() { unload(); }
 
 bool WinCipherLibrary::load() {
     if (module_ != nullptr) return true;
     convention_ = conventionIn(programFolder_ / "vorn.Ini");
-    module_ = loadFrom(programFolder_);
-    if (module_ == nullptr) module_ = loadFrom(modulePath(nullptr).parent_path());
-    if (module_ == nullptr) module_ = LoadLibraryExW(kFileName, nullptr, 0);
+    const fs::path folders[] = {programFolder_, executableFolder_,
+                                systemFolder(GetSystemDirectoryW),
+                                systemFolder(GetWindowsDirectoryW)};
+    for (const fs::path& folder : folders) {
+        module_ = loadFrom(folder);
+        if (module_ != nullptr) break;
+    }
     if (module_ == nullptr) return false;
     exports_.fill(nullptr);
     loadedExports = &exports_;
@@ -150,8 +177,18 @@ void WinCipherLibrary::unload() {
     module_ = nullptr;
 }
 
-fs::path WinCipherLibrary::loadedFrom() const {
+fs::path WinCipherLibrary::loadedPath() const {
     return module_ != nullptr ? modulePath(module_) : fs::path();
+}
+
+Bytes WinCipherLibrary::loadedFrom() const { return cp949FromWide(loadedPath().wstring()); }
+
+void keepLibrarySearchToSafeFolders() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const auto set = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (set != nullptr) set(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
 }
 
 }  // namespace tavorline::win

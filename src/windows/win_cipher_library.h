@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "host/dynamic_library.h"
+#include "support/bytes.h"
 
 namespace tavorline::win {
 
@@ -17,9 +18,12 @@ enum class CallingConvention { Stdcall, Cdecl };
 
 inline constexpr std::size_t kCipherExportCount = 6;
 
-// VornLib.dll from the gateway's folder, else from beside the executable,
-// else wherever the system's loader finds it; its own dependencies come from
-// the folder it was found in.
+// VornLib.dll by its full path: from the gateway's folder, else from beside
+// the executable, else from the system folder, else from the Windows folder.
+// Never from the current folder or PATH: a shop PC's current folder is
+// wherever a shortcut or a script left it, and a DLL planted there would see
+// every card number. Its own dependencies come from the folder it was found
+// in and the system folders.
 //
 // The engine calls every export as a plain C (cdecl) function. For a stdcall
 // library resolve() hands out a cdecl bridge of the same signature that calls
@@ -29,6 +33,8 @@ inline constexpr std::size_t kCipherExportCount = 6;
 class WinCipherLibrary : public DynamicLibrary {
 public:
     explicit WinCipherLibrary(std::filesystem::path programFolder);
+    // With the folder that stands for the executable's own (for tests).
+    WinCipherLibrary(std::filesystem::path programFolder, std::filesystem::path executableFolder);
     ~WinCipherLibrary() override;
     WinCipherLibrary(const WinCipherLibrary&) = delete;
     WinCipherLibrary& operator=(const WinCipherLibrary&) = delete;
@@ -42,15 +48,23 @@ public:
     void unload() override;
 
     // The file that loaded, empty while nothing is loaded.
-    std::filesystem::path loadedFrom() const;
+    std::filesystem::path loadedPath() const;
+    Bytes loadedFrom() const override;
     CallingConvention convention() const { return convention_; }
 
 private:
     std::filesystem::path programFolder_;
+    std::filesystem::path executableFolder_;
     HMODULE module_ = nullptr;
     CallingConvention convention_ = CallingConvention::Stdcall;
     // The real addresses behind the bridges, by export.
     std::array<void*, kCipherExportCount> exports_{};
 };
+
+// Takes the current folder and PATH out of the loader's search for every
+// library the process loads by name from now on; called first thing in
+// main(). Where the system lacks the call (Windows 7 without KB2533623) the
+// old search stays.
+void keepLibrarySearchToSafeFolders();
 
 }  // namespace tavorline::win

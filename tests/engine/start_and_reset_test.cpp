@@ -7,6 +7,7 @@
 namespace tavorline::testing {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 
 using StartAndReset = GatewayFixture;
@@ -36,6 +37,15 @@ TEST_F(StartAndReset, MissingCipherLibraryIsNotAnErrorAtStart) {
     gateway.FormCreate();
     EXPECT_TRUE(ui.errors.empty());
     EXPECT_TRUE(serial.isOpen());
+}
+
+// The shell names the file; a Korean folder stays CP949 on its way.
+TEST_F(StartAndReset, StartSaysWhichCipherLibraryFileLoaded) {
+    const Bytes file = "C:\\\xC6\xF7\xBD\xBA\\VornLib.dll";  // C:\포스\VornLib.dll
+    library.file = file;
+    gateway.FormCreate();
+    EXPECT_EQ(ui.statuses.front(), "VornLib: " + file);
+    EXPECT_THAT(logLines(), Contains("[DLL  14:03:27][VornLib: " + file + "]"));
 }
 
 TEST_F(StartAndReset, PortThatCannotOpenLeavesTheResetHalfDone) {

@@ -212,8 +212,10 @@ public:
         return found == symbols.end() ? nullptr : found->second;
     }
     void unload() override { ++unloads; }
+    Bytes loadedFrom() const override { return file; }
 
     bool loadable = true;
+    Bytes file;
     std::map<std::string, void*> symbols;
     int loads = 0;
     int unloads = 0;

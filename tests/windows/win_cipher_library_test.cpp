@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 
 #include "host/cipher_library.h"
 #include "temp_folder.h"
+#include "windows/win_text.h"
 
 namespace tavorline::win {
 namespace {
@@ -70,7 +72,7 @@ TEST(WinCipherLibraryTest, CallsTheProgramFoldersLibraryInTheConventionTheIniNam
         WinCipherLibrary library(folder);
         CipherLibrary cipher(library);
         cipher.load();
-        EXPECT_TRUE(fs::equivalent(library.loadedFrom(), folder / "VornLib.dll"));
+        EXPECT_TRUE(fs::equivalent(library.loadedPath(), folder / "VornLib.dll"));
         EXPECT_EQ(library.convention(), c.convention);
         expectManyCallsIntact(cipher, c.seedResult);
 
@@ -78,7 +80,7 @@ TEST(WinCipherLibraryTest, CallsTheProgramFoldersLibraryInTheConventionTheIniNam
         EXPECT_EQ(library.resolve("DecDES3"), nullptr);
         EXPECT_THROW(cipher.Des3Crypt('D', kXoredBlocks), CipherUnavailable);
         cipher.unload();
-        EXPECT_EQ(library.loadedFrom(), fs::path());
+        EXPECT_EQ(library.loadedPath(), fs::path());
     }
 }
 
@@ -89,7 +91,7 @@ TEST(WinCipherLibraryTest, OwnLibraryBesideTheProgramRoundTripsSeed) {
     WinCipherLibrary library(koreanProgramFolder(temp));
     CipherLibrary cipher(library);
     cipher.load();
-    ASSERT_EQ(library.loadedFrom().filename(), "VornLib.dll");
+    ASSERT_EQ(library.loadedPath().filename(), "VornLib.dll");
 
     Bytes sealed = "4092-1234-5678-9012";
     ASSERT_GT(cipher.SeedCrypt('E', "4092-1234-5678-9012", sealed), 0);
@@ -98,6 +100,84 @@ TEST(WinCipherLibraryTest, OwnLibraryBesideTheProgramRoundTripsSeed) {
     EXPECT_EQ(cipher.SeedCrypt('D', sealed, opened), 19);
     EXPECT_EQ(opened, "4092-1234-5678-9012");
     cipher.unload();
+}
+
+// The current folder and PATH as a shortcut or a script may leave them;
+// both are put back when the test ends.
+class PlantedSearchPlaces {
+public:
+    PlantedSearchPlaces() {
+        wchar_t folder[MAX_PATH];
+        GetCurrentDirectoryW(MAX_PATH, folder);
+        oldFolder_ = folder;
+        std::wstring path(GetEnvironmentVariableW(L"PATH", nullptr, 0), L'\0');
+        GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size()));
+        oldPath_ = path.c_str();
+    }
+    ~PlantedSearchPlaces() {
+        SetCurrentDirectoryW(oldFolder_.c_str());
+        SetEnvironmentVariableW(L"PATH", oldPath_.c_str());
+    }
+    void currentFolder(const fs::path& folder) { SetCurrentDirectoryW(folder.c_str()); }
+    void firstOnPath(const fs::path& folder) {
+        SetEnvironmentVariableW(L"PATH", (folder.wstring() + L";" + oldPath_).c_str());
+    }
+
+private:
+    std::wstring oldFolder_;
+    std::wstring oldPath_;
+};
+
+// The test program's folder has our own VornLib.dll; an empty folder stands
+// for the executable's here, so only a planted copy could answer.
+TEST(WinCipherLibraryTest, NeverLoadsACopyFromTheCurrentFolderOrPath) {
+    TempFolder temp;
+    const fs::path gateway = koreanProgramFolder(temp);
+    const fs::path executable = temp / "exe";
+    const fs::path planted = temp / "planted";
+    fs::create_directories(executable);
+    fs::create_directories(planted);
+    fs::copy_file(FAKE_VORNLIB_CDECL_PATH, planted / "VornLib.dll");
+    PlantedSearchPlaces places;
+
+    for (const bool onPath : {false, true}) {
+        SCOPED_TRACE(onPath ? "on PATH" : "in the current folder");
+        if (onPath) {
+            places.firstOnPath(planted);
+        } else {
+            places.currentFolder(planted);
+        }
+        WinCipherLibrary library(gateway, executable);
+        EXPECT_FALSE(library.load()) << library.loadedPath();
+        library.unload();
+    }
+
+    // The gateway's own copy loads, and the log names it in CP949.
+    fs::copy_file(FAKE_VORNLIB_STDCALL_PATH, gateway / "VornLib.dll");
+    WinCipherLibrary library(gateway, executable);
+    ASSERT_TRUE(library.load());
+    EXPECT_TRUE(fs::equivalent(library.loadedPath(), gateway / "VornLib.dll"));
+    EXPECT_NE(library.loadedFrom().find("\xC6\xF7\xBD\xBA\\Tavorline\\VornLib.dll"), Bytes::npos)
+        << library.loadedFrom();
+    library.unload();
+}
+
+// After the call main() makes first, a library asked for by name alone is
+// no longer looked for in the current folder.
+TEST(WinCipherLibraryTest, ProgramStartTakesTheCurrentFolderOutOfTheSearch) {
+    TempFolder temp;
+    fs::copy_file(FAKE_VORNLIB_CDECL_PATH, temp / "planted_probe.dll");
+    PlantedSearchPlaces places;
+    places.currentFolder(temp.path());
+
+    HMODULE before = LoadLibraryExW(L"planted_probe.dll", nullptr, 0);
+    ASSERT_NE(before, nullptr) << "the loader's default search should find it here";
+    FreeLibrary(before);
+
+    keepLibrarySearchToSafeFolders();
+    HMODULE after = LoadLibraryExW(L"planted_probe.dll", nullptr, 0);
+    EXPECT_EQ(after, nullptr);
+    if (after != nullptr) FreeLibrary(after);
 }
 
 }  // namespace
