@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a Windows serial test under Wine with COM9 on a Linux pty whose other
-# end echoes every byte back (socat and cat):
+# end echoes every byte back (socat and cat), and COM10 and COM11 on the two
+# ends of a pty pair, for a gateway and the terminal a test plays:
 #   run_with_pty.sh PREFIX PROGRAM.exe RUNNER...
 # RUNNER (cmake/wine-run.sh and its options) makes the prefix and runs the
 # program. The test pulls the line out and plugs it back in through the
@@ -64,9 +65,12 @@ runner=("$@")
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/tavorline-com.XXXXXX")
 link=$prefix/dosdevices/com9
+pair_links=("$prefix/dosdevices/com10" "$prefix/dosdevices/com11")
+pair=
 finish() {
     unplug "$dir"
-    rm -f "$link"
+    [[ -n $pair ]] && kill "$pair" 2>/dev/null
+    rm -f "$link" "${pair_links[@]}"
     rm -rf "$dir"
 }
 trap finish EXIT
@@ -75,7 +79,17 @@ trap 'exit 1' INT TERM HUP PIPE
 "${runner[@]}"
 ln -sfn "$dir/line" "$link"
 plug "$dir"
+timeout 300 socat "PTY,raw,echo=0,link=$dir/gateway" "PTY,raw,echo=0,link=$dir/terminal" \
+    2>>"$dir/socat.log" &
+pair=$!
+for _ in $(seq 100); do
+    [[ -e $dir/terminal ]] && break
+    sleep 0.05
+done
+ln -sfn "$dir/gateway" "${pair_links[0]}"
+ln -sfn "$dir/terminal" "${pair_links[1]}"
 export TAVORLINE_TEST_COM=9
+export TAVORLINE_TEST_GATEWAY_COM=10 TAVORLINE_TEST_TERMINAL_COM=11
 export TAVORLINE_LINE_PLUG="/bin/bash $script plug $dir"
 export TAVORLINE_LINE_UNPLUG="/bin/bash $script unplug $dir"
 # The wineserver opens the pty, which becomes its controlling terminal; the

@@ -4,16 +4,20 @@
 // And the display window, in this process.
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
@@ -24,6 +28,7 @@
 #include "windows/desktop/main_window_face.h"
 #include "windows/desktop/tray_icon.h"
 #include "windows/event_loop.h"
+#include "windows/win_serial_port.h"
 #include "windows/win_timer.h"
 
 namespace tavorline::win {
@@ -183,6 +188,163 @@ TEST_F(DesktopProgramTest, ASecondStartShowsOnlyItsOwnFoldersGateway) {
     EXPECT_TRUE(eventually([otherWindow] { return IsWindowVisible(otherWindow) != FALSE; }));
     EXPECT_FALSE(IsWindowVisible(window_)) << "another folder's window came up";
     EXPECT_EQ(other.exitCodeWithin(0), STILL_ACTIVE);
+}
+
+// The payment host of a call: accepts one connection on 127.0.0.1 and keeps
+// what it receives.
+class CallHost {
+public:
+    CallHost() {
+        WSADATA details;
+        WSAStartup(MAKEWORD(2, 2), &details);
+        listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        ::listen(listener_, 1);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~CallHost() {
+        closesocket(listener_);
+        if (connection_ != INVALID_SOCKET) shutdown(connection_, SD_BOTH);
+        thread_.join();
+        if (connection_ != INVALID_SOCKET) closesocket(connection_);
+        WSACleanup();
+    }
+    int port() const { return port_; }
+    bool connected() const { return connection_ != INVALID_SOCKET; }
+    void send(const std::string& bytes) {
+        ::send(connection_, bytes.data(), static_cast<int>(bytes.size()), 0);
+    }
+    std::string received() {
+        std::lock_guard lock(mutex_);
+        return received_;
+    }
+
+private:
+    void serve() {
+        const SOCKET connection = ::accept(listener_, nullptr, nullptr);
+        if (connection == INVALID_SOCKET) return;
+        connection_ = connection;
+        char buffer[4096];
+        int got = 0;
+        while ((got = recv(connection, buffer, sizeof buffer, 0)) > 0) {
+            std::lock_guard lock(mutex_);
+            received_.append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+
+    SOCKET listener_ = INVALID_SOCKET;
+    std::atomic<SOCKET> connection_ = INVALID_SOCKET;
+    int port_ = 0;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::string received_;
+};
+
+// A call in mode VT (plain TCP, no cipher) with the terminal played here on
+// the other end of the gateway's line, while the staff hold a modal loop of
+// the system open in the gateway: the tray menu, a move of its window.
+class DesktopCallTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* gatewayCom = std::getenv("TAVORLINE_TEST_GATEWAY_COM");
+        const char* terminalCom = std::getenv("TAVORLINE_TEST_TERMINAL_COM");
+        if (gatewayCom == nullptr || terminalCom == nullptr) {
+            GTEST_SKIP() << "needs the pty pair that run_with_pty.sh provides";
+        }
+        writeBytes(home_ / "vorn.Ini", std::string("[VORN]\r\nEcPort=") + gatewayCom +
+                                           "\r\nEcSpeed=9600\r\nEcType=T\r\n");
+        terminal_.setComNumber(std::atoi(terminalCom));
+        terminal_.setBaud(9600);
+        terminal_.setReceiveHandler([this](std::uint16_t count) {
+            for (int i = 0; i < count && terminal_.charReady(); ++i) heard_ += terminal_.getChar();
+        });
+        terminal_.open();
+        gateway_.emplace(quoted(windowsPath(TAVORLINE_EXE)) + L" --home " +
+                         quoted(home_.path().wstring()));
+        ASSERT_TRUE(gateway_->started());
+        window_ = mainWindowOf(*gateway_);
+        ASSERT_NE(window_, nullptr);
+        ASSERT_TRUE(eventually([this] {
+            return textOf(GetDlgItem(window_, MainWindowFace::kStatusLine)) == kWaiting;
+        }));
+    }
+
+    // Pumps the terminal's line until `condition` holds.
+    template <typename Condition>
+    bool terminalSees(Condition condition) {
+        const ULONGLONG deadline = GetTickCount64() + kPatienceMs;
+        while (!condition()) {
+            if (GetTickCount64() >= deadline) return false;
+            loop_.runOnce(20);
+        }
+        return true;
+    }
+
+    void dial() {
+        terminal_.putString("\v\v\v");
+        ASSERT_TRUE(terminalSees([this] { return heard_.find("*DESTINATION:") != Bytes::npos; }));
+        terminal_.putString("IP127.0.0.1/" + std::to_string(host_.port()) + "\r\r\r");
+        ASSERT_TRUE(eventually([this] { return host_.connected(); }));
+    }
+
+    // A reply from the host reaches the terminal, and the terminal's request
+    // reaches the host once the line has been quiet for 100 ms.
+    void exchange(const std::string& tag) {
+        const std::string reply = "\x02" + tag + " reply\x03";
+        host_.send(reply);
+        EXPECT_TRUE(terminalSees([&] { return heard_.find(reply) != Bytes::npos; }))
+            << tag << ": the host's reply did not reach the terminal";
+        const std::string request = "\x02" + tag + " request\x03";
+        terminal_.putString(request);
+        EXPECT_TRUE(terminalSees([&] { return host_.received().find(request) != std::string::npos; }))
+            << tag << ": the terminal's request did not reach the host";
+    }
+
+    bool inModalLoop(DWORD flag) const {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        return GetGUIThreadInfo(GetWindowThreadProcessId(window_, nullptr), &info) &&
+               (info.flags & flag) != 0;
+    }
+
+    TempFolder home_;
+    CallHost host_;
+    EventLoop loop_;
+    WinSerialPort terminal_{loop_, "."};
+    Bytes heard_;
+    std::optional<ChildProcess> gateway_;
+    HWND window_ = nullptr;
+};
+
+TEST_F(DesktopCallTest, CallGoesOnWhileTheTrayMenuIsOpenAndTheWindowIsMoved) {
+    dial();
+    exchange("before");
+
+    PostMessageW(window_, TrayIcon::kCallbackMessage, TrayIcon::kIconId, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    ASSERT_TRUE(eventually([&menu] {
+        menu = FindWindowW(L"#32768", nullptr);
+        return menu != nullptr && IsWindowVisible(menu);
+    }));
+    exchange("menu");
+    EXPECT_TRUE(IsWindowVisible(menu)) << "the menu closed before the exchange";
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(eventually([menu] { return !IsWindowVisible(menu); }));
+
+    PostMessageW(window_, TrayIcon::kCallbackMessage, TrayIcon::kIconId, WM_LBUTTONDBLCLK);
+    ASSERT_TRUE(eventually([this] { return IsWindowVisible(window_) != FALSE; }));
+    PostMessageW(window_, WM_SYSCOMMAND, SC_MOVE, 0);
+    ASSERT_TRUE(eventually([this] { return inModalLoop(GUI_INMOVESIZE); }));
+    exchange("move");
+    EXPECT_TRUE(inModalLoop(GUI_INMOVESIZE)) << "the move ended before the exchange";
+    PostMessageW(window_, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(eventually([this] { return !inModalLoop(GUI_INMOVESIZE); }));
 }
 
 class DisplayWindowTest : public ::testing::Test {
