@@ -143,6 +143,24 @@ TEST_F(DesktopProgramTest, SecondStartShowsTheFirstAndClosingOnlyHides) {
     EXPECT_TRUE(trayIconShown());
 }
 
+// Visible message boxes of a process.
+struct ProcessBoxes {
+    DWORD process;
+    int count = 0;
+};
+
+BOOL CALLBACK countProcessBoxes(HWND window, LPARAM search) {
+    auto& boxes = *reinterpret_cast<ProcessBoxes*>(search);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (process == boxes.process && std::wstring(className) == L"#32770" && IsWindowVisible(window)) {
+        ++boxes.count;
+    }
+    return TRUE;
+}
+
 struct ProcessWindow {
     DWORD process;
     HWND window = nullptr;
@@ -257,15 +275,19 @@ protected:
         if (gatewayCom == nullptr || terminalCom == nullptr) {
             GTEST_SKIP() << "needs the pty pair that run_with_pty.sh provides";
         }
-        writeBytes(home_ / "vorn.Ini", std::string("[VORN]\r\nEcPort=") + gatewayCom +
-                                           "\r\nEcSpeed=9600\r\nEcType=T\r\n");
+        gatewayCom_ = gatewayCom;
         terminal_.setComNumber(std::atoi(terminalCom));
         terminal_.setBaud(9600);
         terminal_.setReceiveHandler([this](std::uint16_t count) {
             for (int i = 0; i < count && terminal_.charReady(); ++i) heard_ += terminal_.getChar();
         });
         terminal_.open();
-        gateway_.emplace(quoted(windowsPath(TAVORLINE_EXE)) + L" --home " +
+    }
+
+    void startGateway(const std::string& settings, const std::wstring& program) {
+        writeBytes(home_ / "vorn.Ini", "[VORN]\r\nEcPort=" + gatewayCom_ +
+                                           "\r\nEcSpeed=9600\r\n" + settings);
+        gateway_.emplace(quoted(program) + L" --home " +
                          quoted(home_.path().wstring()));
         ASSERT_TRUE(gateway_->started());
         window_ = mainWindowOf(*gateway_);
@@ -286,8 +308,8 @@ protected:
         return true;
     }
 
-    void dial() {
-        terminal_.putString("\v\v\v");
+    void dial(const Bytes& sequence) {
+        terminal_.putString(sequence);
         ASSERT_TRUE(terminalSees([this] { return heard_.find("*DESTINATION:") != Bytes::npos; }));
         terminal_.putString("IP127.0.0.1/" + std::to_string(host_.port()) + "\r\r\r");
         ASSERT_TRUE(eventually([this] { return host_.connected(); }));
@@ -318,12 +340,14 @@ protected:
     EventLoop loop_;
     WinSerialPort terminal_{loop_, "."};
     Bytes heard_;
+    std::string gatewayCom_;
     std::optional<ChildProcess> gateway_;
     HWND window_ = nullptr;
 };
 
 TEST_F(DesktopCallTest, CallGoesOnWhileTheTrayMenuIsOpenAndTheWindowIsMoved) {
-    dial();
+    startGateway("EcType=T\r\n", windowsPath(TAVORLINE_EXE));
+    dial("\v\v\v");
     exchange("before");
 
     PostMessageW(window_, TrayIcon::kCallbackMessage, TrayIcon::kIconId, WM_RBUTTONUP);
@@ -345,6 +369,38 @@ TEST_F(DesktopCallTest, CallGoesOnWhileTheTrayMenuIsOpenAndTheWindowIsMoved) {
     EXPECT_TRUE(inModalLoop(GUI_INMOVESIZE)) << "the move ended before the exchange";
     PostMessageW(window_, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_TRUE(eventually([this] { return !inModalLoop(GUI_INMOVESIZE); }));
+}
+
+// Mode AD with no cipher library anywhere the gateway looks: the request
+// cannot be encrypted, and the error box opens. The host's control replies
+// still reach the terminal while it is open, and the same error again opens
+// no second box.
+TEST_F(DesktopCallTest, CallGoesOnUnderItsErrorBoxAndTheErrorDoesNotStackBoxes) {
+    const std::filesystem::path program = home_ / "tavorline.exe";
+    std::filesystem::copy_file(windowsPath(TAVORLINE_EXE), program);
+    const int rotatedFrom = host_.port() - 10000;
+    startGateway("EcType=D\r\nAdslAddr=127.0.0.1\r\nAdslSPort=" + std::to_string(rotatedFrom) +
+                     "\r\nAdslCPort=" + std::to_string(rotatedFrom + 9) + "\r\n",
+                 program.wstring());
+    dial("\r\r\r");
+    const auto boxes = [this] {
+        ProcessBoxes search{gateway_->processId()};
+        EnumWindows(&countProcessBoxes, reinterpret_cast<LPARAM>(&search));
+        return search.count;
+    };
+
+    // Longer than the short control requests, which pass unencrypted.
+    const Bytes request = "\x02" + Bytes(40, 'Q') + "\x03";
+    terminal_.putString(request);
+    ASSERT_TRUE(terminalSees([&] { return boxes() == 1; })) << "no error box";
+    host_.send("\x06\x06\x06");
+    EXPECT_TRUE(terminalSees([this] { return heard_.find("\x06\x06\x06") != Bytes::npos; }))
+        << "the host's ACK did not reach the terminal under the box";
+    terminal_.putString(request);
+    // The forwarding runs 100 ms after the last byte; give it ten times that.
+    const ULONGLONG until = GetTickCount64() + 1000;
+    terminalSees([&until] { return GetTickCount64() >= until; });
+    EXPECT_EQ(boxes(), 1) << "the same error opened a second box";
 }
 
 class DisplayWindowTest : public ::testing::Test {
