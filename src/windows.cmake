@@ -1,5 +1,5 @@
-# The Windows shell: the engine's interfaces on the Win32 API, one thread
-# waiting in EventLoop for window messages and kernel objects alike.
+# The Windows shell: the engine's interfaces on the Win32 API. The kernel
+# objects reach the one main thread as window messages (EventLoop).
 add_library(tavorline_win_adapters STATIC
     windows/event_loop.cpp
     windows/object_waiter.cpp
