@@ -8,6 +8,7 @@ add_library(tavorline_win_adapters STATIC
     windows/win_serial_port.cpp
     windows/win_host_transport.cpp
     windows/schannel_session.cpp
+    windows/host_certificate.cpp
     windows/win_cipher_library.cpp
     windows/win_text.cpp
     windows/window_class.cpp
@@ -22,6 +23,8 @@ target_compile_definitions(tavorline_win_adapters PUBLIC UNICODE _UNICODE WIN32_
 target_link_libraries(tavorline_win_adapters PUBLIC tavorline_engine version)
 # Winsock and Schannel for the host connection.
 target_link_libraries(tavorline_win_adapters PUBLIC ws2_32 secur32)
+# The host key check: the certificate's key re-encoded and hashed.
+target_link_libraries(tavorline_win_adapters PUBLIC crypt32 bcrypt)
 
 # The desktop program's windows: tray, main window, settings and display.
 add_library(tavorline_win_desktop STATIC

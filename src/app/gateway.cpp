@@ -128,6 +128,7 @@ void Gateway::applyTimerSettings() {
     ports_.TM.setEnabled(config_.record().WatchdogYn == "Y");
     host_.setConnectTimeout(hostConnectTimeout(config_.record().HostTimeout));
     ports_.hostTransport.setOldestTls(oldestTlsSetting(config_.record().TlsMinVersion));
+    host_.setHostKeyPins(HostKeyPins::parse(config_.record().TlsPin));
 }
 
 Bytes Gateway::destinationText() const {

@@ -117,6 +117,7 @@ private:
     void IdConnectionIntercept1Disconnect() override;
     void HOSTStatus(BytesView text) override;
     void IdConnectionIntercept1Receive(BytesView chunk) override;
+    void hostKeyPresented(BytesView pin, bool trusted) override;
 
     // Call handshake, one byte at a time.
     void handleByte(char byte);

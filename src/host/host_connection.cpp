@@ -41,7 +41,9 @@ HostConnection::~HostConnection() { transport_.setEvents(nullptr); }
 void HostConnection::Connect() {
     if (transport_.isOpen()) throw HostError("Already connected.");
     if (tls_) {
+        if (pins_.malformed()) throw TlsPinMalformed("TlsPin is malformed");
         transport_.connect(host_, port_, true, timeout_);
+        checkHostKey();
     } else {
         Bytes address = host_;
         if (!isDottedAddress(host_)) {
@@ -53,6 +55,22 @@ void HostConnection::Connect() {
     }
     events_.IdConnectionIntercept1Connect();
     events_.HOSTStatus("Connected.");
+}
+
+// Before the connected notification: the terminal gets no ENQ, so no
+// request byte can go to a host that is not the shop's.
+void HostConnection::checkHostKey() {
+    const Bytes digest = transport_.peerKeyDigest();
+    const bool trusted = pins_.accepts(digest);
+    try {
+        events_.hostKeyPresented(pinText(digest), trusted);
+    } catch (...) {
+        transport_.close();
+        throw;
+    }
+    if (trusted) return;
+    transport_.close();
+    throw HostKeyRefused("Host key not in TlsPin: " + pinText(digest));
 }
 
 void HostConnection::Disconnect() {

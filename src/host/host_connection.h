@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "host/host_key_pin.h"
 #include "host/host_transport.h"
 #include "support/bytes.h"
 
@@ -15,6 +16,21 @@ public:
     virtual void IdConnectionIntercept1Disconnect() = 0;
     virtual void HOSTStatus(BytesView text) = 0;
     virtual void IdConnectionIntercept1Receive(BytesView chunk) = 0;
+    // After every TLS handshake, before the connection counts as made:
+    // the pin of the key the host presented and whether TlsPin trusts it.
+    virtual void hostKeyPresented(BytesView /*pin*/, bool /*trusted*/) {}
+};
+
+// A TLS connect the host key check refused; the link stays closed.
+class HostKeyRefused : public HostError {
+public:
+    using HostError::HostError;
+};
+
+// A TLS connect not even tried because TlsPin is malformed.
+class TlsPinMalformed : public HostKeyRefused {
+public:
+    using HostKeyRefused::HostKeyRefused;
 };
 
 // The host client HOST: one connection at a time, with the notifications and
@@ -35,6 +51,8 @@ public:
     void setHost(Bytes host) { host_ = std::move(host); }
     void setPort(int port) { port_ = port; }
     void setConnectTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+    // Checked at every TLS connect; plain connects never look at them.
+    void setHostKeyPins(HostKeyPins pins) { pins_ = std::move(pins); }
 
     // Throws HostError; the link then stays closed.
     void Connect();
@@ -52,6 +70,7 @@ private:
     void onPeerClosed() override;
     void onBroken() override;
     void dropAfterFailure();
+    void checkHostKey();
 
     HostTransport& transport_;
     HostConnectionEvents& events_;
@@ -59,6 +78,7 @@ private:
     Bytes host_;
     int port_ = 0;
     std::chrono::milliseconds timeout_{10000};
+    HostKeyPins pins_;
 };
 
 bool isDottedAddress(BytesView host);

@@ -30,6 +30,13 @@ void Gateway::IdConnectionIntercept1Disconnect() {
     log(Format("[HOST %s][%s]", {now(), Bytes(texts::kLogDisconnected) + destinationText() + ")"}));
 }
 
+// One line per TLS connect, trusted or not: the pin to put into TlsPin is
+// then in the log already when a shop turns the check on.
+void Gateway::hostKeyPresented(BytesView pin, bool trusted) {
+    const BytesView verdict = trusted ? texts::kLogHostKey : texts::kLogHostKeyRefused;
+    log(Format("[HOST %s][%s]", {now(), Bytes(verdict) + Bytes(pin) + " (" + destinationText() + ")"}));
+}
+
 void Gateway::HOSTStatus(BytesView text) { log(Format("[SOCK %s][%s]", {now(), text})); }
 
 }  // namespace tavorline

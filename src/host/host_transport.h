@@ -48,6 +48,10 @@ public:
                          std::chrono::milliseconds timeout) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
+    // The SHA-256 of the SubjectPublicKeyInfo of the certificate the host
+    // presented at the last TLS connect (32 bytes); empty after a plain
+    // connect or when the host presented none.
+    virtual Bytes peerKeyDigest() const = 0;
     // Hands every byte to the socket before it returns; throws HostError,
     // after which the transport is closed.
     virtual void write(BytesView bytes) = 0;

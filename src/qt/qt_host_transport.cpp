@@ -2,11 +2,13 @@
 
 #include <poll.h>
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QScopedValueRollback>
 #include <QSslConfiguration>
+#include <QSslKey>
 #include <QSslSocket>
 #include <QTimer>
 #include <limits>
@@ -125,6 +127,7 @@ void QtHostTransport::connect(const Bytes& host, int port, bool tls,
                                     .arg(hostText(host))
                                     .arg(port)));
     }
+    peerCertificate_ = QSslCertificate();
     QTcpSocket* socket = makeSocket(tls, oldestTls_, this);
     // Set as soon as the TCP connection stands, so the TLS handshake already
     // goes out without Nagle's delay.
@@ -147,6 +150,9 @@ void QtHostTransport::connect(const Bytes& host, int port, bool tls,
         socket->abort();
         socket->deleteLater();
         throw HostError(message);
+    }
+    if (auto* tlsSocket = qobject_cast<QSslSocket*>(socket)) {
+        peerCertificate_ = tlsSocket->peerCertificate();
     }
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     // The last handshake message may still sit in Qt's buffer; the host must
@@ -232,6 +238,16 @@ void QtHostTransport::close() {
 }
 
 bool QtHostTransport::isOpen() const { return !socket_.isNull(); }
+
+// QSslKey's DER of a public key is its SubjectPublicKeyInfo, the very bytes
+// openssl's `pkey -pubin -outform der` gives.
+Bytes QtHostTransport::peerKeyDigest() const {
+    if (peerCertificate_.isNull()) return {};
+    const QByteArray publicKey = peerCertificate_.publicKey().toDer();
+    if (publicKey.isEmpty()) return {};
+    const QByteArray digest = QCryptographicHash::hash(publicKey, QCryptographicHash::Sha256);
+    return Bytes(digest.constData(), static_cast<std::size_t>(digest.size()));
+}
 
 void QtHostTransport::write(BytesView bytes) {
     if (!socket_) throw HostError("Not connected.");

@@ -3,6 +3,7 @@
 #include <QAbstractSocket>
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
 #include <QTcpSocket>
 #include <chrono>
 #include <cstdint>
@@ -32,6 +33,10 @@ public:
     void close() override;
     bool isOpen() const override;
     void write(BytesView bytes) override;
+    Bytes peerKeyDigest() const override;
+
+    // The leaf certificate of the last TLS connect; null after a plain one.
+    const QSslCertificate& peerCertificate() const { return peerCertificate_; }
 
     // How long a write may wait for the host to take its bytes (10 s): a host
     // that takes nothing for so long is gone, and the call is dropped rather
@@ -58,6 +63,7 @@ private:
     bool deliveryQueued_ = false;
     bool writing_ = false;
     std::chrono::milliseconds writeTimeout_{10000};
+    QSslCertificate peerCertificate_;
 };
 
 }  // namespace tavorline

@@ -56,6 +56,7 @@ void Configuration::Load_Config() {
     r.HostTimeout = read("HostTimeout");
     r.WatchdogYn = read("WatchdogYn");
     r.TlsMinVersion = read("TlsMinVersion");
+    r.TlsPin = read("TlsPin");
 }
 
 Bytes Configuration::Ini_Read(BytesView section, BytesView key, BytesView file) const {

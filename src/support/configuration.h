@@ -32,6 +32,7 @@ struct ConfigRecord {
     Bytes HostTimeout;    // seconds a host connect may take
     Bytes WatchdogYn;     // "Y" lets the call watchdog tick every second
     Bytes TlsMinVersion;  // the oldest TLS version offered to a host
+    Bytes TlsPin;         // the host keys trusted over TLS
 };
 
 // The program file's version strings.

@@ -37,5 +37,10 @@ inline constexpr BytesView kLogConnected = "\xC1\xA2\xBC\xD3\xBC\xBA\xB0\xF8 (";
 inline constexpr BytesView kLogDisconnected = "\xC1\xA2\xBC\xD3\xB2\xF7\xB1\xE2 (";
 // "EC ENQ(6) 전송 !": seven ENQ sent to the terminal
 inline constexpr BytesView kLogEnqSent = "EC ENQ(6) \xC0\xFC\xBC\xDB !";
+// The host key check (TlsPin): the pin presented, then mode:host/port)
+inline constexpr BytesView kLogHostKey = "Host key ";
+inline constexpr BytesView kLogHostKeyRefused = "Host key not in TlsPin: ";
+// Status and log line of a TLS connect refused for a bad TlsPin (then mode:host/port)
+inline constexpr BytesView kTlsPinMalformed = "TlsPin in vorn.Ini is malformed, no TLS connect (";
 
 }  // namespace tavorline::texts

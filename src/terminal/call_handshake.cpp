@@ -222,6 +222,16 @@ void Gateway::connectHost() {
     ports_.ui.setAddress(type + mode + ":" + call_.HostAddr + "/" + call_.HostPort);
     try {
         host_.Connect();
+    } catch (const TlsPinMalformed&) {
+        // Said at every call until the setting is fixed: the counter must
+        // learn why card payments stopped.
+        const Bytes text = Bytes(texts::kTlsPinMalformed) + destinationText() + ")";
+        log(Format("[HOST %s][%s]", {now(), text}));
+        log(Format("[HOST %s][%s]", {now(), Bytes(texts::kLogConnectFailed) + destinationText() + ")"}));
+        disp_mess(text);
+        BT_INITClick();
+        call_.RecvBuf.clear();
+        return;
     } catch (const std::exception&) {
         log(Format("[HOST %s][%s]", {now(), Bytes(texts::kLogConnectFailed) + destinationText() + ")"}));
         disp_mess(Bytes(texts::kStatusHostFailed) + destinationText() + ")");

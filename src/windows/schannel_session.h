@@ -10,6 +10,7 @@
 #include "host/host_transport.h"
 #include "host/tls_version.h"
 #include "support/bytes.h"
+#include "windows/host_certificate.h"
 
 namespace tavorline::win {
 
@@ -41,6 +42,8 @@ public:
     // handshake record is application data waiting for decrypt().
     Bytes continueHandshake(BytesView received);
     bool established() const { return established_; }
+    // The host's own certificate once established; null when it sent none.
+    Certificate peerCertificate() const;
 
     // Application data to TLS records.
     Bytes encrypt(BytesView plain);

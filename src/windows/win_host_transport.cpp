@@ -86,6 +86,7 @@ void WinHostTransport::connect(const Bytes& host, int port, bool tls,
     }
     // A time-out of 0 or less waits as long as the system lets a connect take.
     const Deadline deadline = timeout.count() > 0 ? Clock::now() + timeout : Deadline::max();
+    peerCertificate_.reset();
     try {
         openSocket(host, port, deadline);
         if (tls) shakeHands(wideFromCp949(host), deadline);
@@ -154,6 +155,11 @@ void WinHostTransport::shakeHands(const std::wstring& hostName, Deadline deadlin
     // the session owes the host for what came with it.
     received_ = tls_->decrypt({});
     sendAll(tls_->takeReply(), deadline);
+    peerCertificate_ = tls_->peerCertificate();
+}
+
+Bytes WinHostTransport::peerKeyDigest() const {
+    return peerCertificate_ ? publicKeyDigest(*peerCertificate_) : Bytes();
 }
 
 // Waits for the socket's next network event within the deadline and notes a

@@ -35,6 +35,10 @@ public:
     void close() override;
     bool isOpen() const override { return socket_ != INVALID_SOCKET; }
     void write(BytesView bytes) override;
+    Bytes peerKeyDigest() const override;
+
+    // The leaf certificate of the last TLS connect; null after a plain one.
+    const CERT_CONTEXT* peerCertificate() const { return peerCertificate_.get(); }
 
     // How long a write may wait for the host to take its bytes (10 s): a host
     // that takes nothing for so long is gone, and the call is dropped rather
@@ -69,6 +73,7 @@ private:
     SOCKET socket_ = INVALID_SOCKET;
     WSAEVENT networkEvent_;
     std::unique_ptr<SchannelSession> tls_;
+    Certificate peerCertificate_;
     Bytes received_;  // decrypted, not yet handed to the engine
     // How the host ended the connection, as a wait inside connect() or
     // write() may be the one to see it: 0 for an orderly close.

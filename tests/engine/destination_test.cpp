@@ -49,7 +49,10 @@ TEST_F(Destination, LfCallConnectsOverTlsAndGreetsWithSevenEnq) {
     const auto lines = logLines();
     ASSERT_GE(lines.size(), 5u);
     EXPECT_THAT(std::vector<Bytes>(lines.end() - 5, lines.end()),
-                ElementsAre("", "[VER  14:03:27][6.0.2.2]", connected("LF:10.1.2.3/5000"),
+                ElementsAre("[VER  14:03:27][6.0.2.2]",
+                            "[HOST 14:03:27][Host key sha256/"
+                            "QUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUE= (LF:10.1.2.3/5000)]",
+                            connected("LF:10.1.2.3/5000"),
                             "[SW   14:03:27][" + Bytes(texts::kLogEnqSent) + "]",
                             "[SOCK 14:03:27][Connected.]"));
 }

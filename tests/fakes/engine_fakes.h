@@ -117,6 +117,7 @@ public:
         open = false;
     }
     bool isOpen() const override { return open; }
+    Bytes peerKeyDigest() const override { return open && connects.back().tls ? peerKey : Bytes(); }
     void write(BytesView bytes) override {
         if (failWrite) {
             open = false;  // as a real socket does when a write fails
@@ -136,6 +137,7 @@ public:
     bool failWrite = false;
     bool open = false;
     int closes = 0;
+    Bytes peerKey = Bytes(32, 'A');  // what the TLS host presents
 };
 
 class FakeTimer : public Timer {

@@ -46,6 +46,22 @@ const Identity& identity() {
     return made;
 }
 
+}  // namespace
+
+std::string LoopbackHost::keyPin() {
+    unsigned char* der = nullptr;
+    const int size = i2d_PUBKEY(identity().key, &der);
+    unsigned char digest[32];
+    unsigned int digestSize = 0;
+    EVP_Digest(der, static_cast<std::size_t>(size), digest, &digestSize, EVP_sha256(), nullptr);
+    OPENSSL_free(der);
+    unsigned char text[64] = {};
+    EVP_EncodeBlock(text, digest, static_cast<int>(digestSize));
+    return "sha256/" + std::string(reinterpret_cast<char*>(text));
+}
+
+namespace {
+
 bool readable(int fd) {
     pollfd entry{fd, POLLIN, 0};
     return ::poll(&entry, 1, kSafetyLimitMs) == 1;

@@ -47,6 +47,9 @@ public:
     LoopbackHost& operator=(const LoopbackHost&) = delete;
 
     int port() const { return port_; }
+    // The pin of the TLS hosts' key, computed by OpenSSL from the key itself:
+    // "sha256/" and the base64 of the SHA-256 of its SubjectPublicKeyInfo.
+    static std::string keyPin();
 
     // Accepts one connection (completing the TLS handshake), runs `script`
     // on it, then closes it in an orderly way unless the script reset it.

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/host_connection.h"
 #include "host_events_recorder.h"
 #include "loopback_host.h"
 
@@ -298,6 +299,44 @@ TEST(HostTransportOldTls, Tls11HostNeedsTheOlderMinimum) {
         transport.close();
         host.join();
         EXPECT_EQ(host.failure(), "");
+    }
+}
+
+class NoConnectionEvents : public HostConnectionEvents {
+    void IdConnectionIntercept1Connect() override {}
+    void IdConnectionIntercept1Disconnect() override {}
+    void HOSTStatus(BytesView) override {}
+    void IdConnectionIntercept1Receive(BytesView) override {}
+};
+
+// Qt's view of the host key gives the pin OpenSSL computes for it, and a
+// host whose key is not pinned gets not one byte after the handshake.
+TEST(HostTransportKeyPin, GivesOpensslsPinAndAWrongPinSendsTheHostNothing) {
+    const Bytes otherPin = "sha256/QkJCQkJCQkJCQkJCQkJCQkJCQkJCQkJCQkJCQkJCQkI=";
+    for (const bool pinned : {true, false}) {
+        LoopbackHost host(LoopbackHost::Transport::Tls);
+        std::string received;
+        host.serve([&received](HostSide& side) { received = side.receiveUntilClosed(); });
+        QtHostTransport transport;
+        NoConnectionEvents none;
+        HostConnection connection(transport, none);
+        connection.setHost("127.0.0.1");
+        connection.setPort(host.port());
+        connection.setHostKeyPins(
+            HostKeyPins::parse(pinned ? otherPin + " " + LoopbackHost::keyPin() : otherPin));
+        if (pinned) {
+            connection.Connect();
+            EXPECT_EQ(pinText(transport.peerKeyDigest()), LoopbackHost::keyPin());
+            connection.Write("REQ");
+            connection.Disconnect();
+        } else {
+            EXPECT_THROW(connection.Connect(), HostKeyRefused);
+            EXPECT_FALSE(transport.isOpen());
+        }
+        ASSERT_TRUE(eventually([&] { return host.finished(); }));
+        host.join();
+        EXPECT_EQ(host.failure(), "");
+        EXPECT_EQ(received, pinned ? "REQ" : "") << pinned;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/host_connection.h"
 #include "host_events_recorder.h"
 
 // Plain hosts are threads of this program on 127.0.0.1; the TLS hosts come
@@ -272,6 +273,41 @@ TEST_F(WinHostTransportTest, TlsExchangeBothWaysEndsWithACloseNotice) {
     transport.write("LAST\n");
     ASSERT_TRUE(eventually([&] { return events.all().size() >= 12; }));
     EXPECT_EQ(events.all(), "close_notify");
+}
+
+class NoConnectionEvents : public HostConnectionEvents {
+    void IdConnectionIntercept1Connect() override {}
+    void IdConnectionIntercept1Disconnect() override {}
+    void HOSTStatus(BytesView) override {}
+    void IdConnectionIntercept1Receive(BytesView) override {}
+};
+
+// Schannel's view of the host key gives the pin openssl prints for it, and a
+// host whose key is not pinned is dropped before the connect counts as made.
+TEST_F(WinHostTransportTest, HostKeyGivesOpensslsPinAndAWrongPinRefusesTheHost) {
+    const char* opensslPin = std::getenv("TAVORLINE_TLS_HOST_PIN");
+    ASSERT_NE(opensslPin, nullptr) << "run through run_with_tls_hosts.sh";
+    const Bytes otherPin = "sha256/QkJCQkJCQkJCQkJCQkJCQkJCQkJCQkJCQkJCQkJCQkI=";
+    NoConnectionEvents none;
+    HostConnection connection(transport, none);
+    connection.setHost("127.0.0.1");
+    connection.setPort(tlsPort());
+    for (const Bytes& pins : {Bytes(opensslPin), otherPin + "," + opensslPin}) {
+        connection.setHostKeyPins(HostKeyPins::parse(pins));
+        connection.Connect();
+        EXPECT_EQ(pinText(transport.peerKeyDigest()), opensslPin);
+        connection.Disconnect();
+    }
+    connection.setHostKeyPins(HostKeyPins::parse(otherPin));
+    EXPECT_THROW(connection.Connect(), HostKeyRefused);
+    EXPECT_FALSE(transport.isOpen());
+
+    PlainHost plain([](SOCKET side) { PlainHost::closedInOrder(side); });
+    connection.useTls(false);
+    connection.setPort(plain.port());
+    connection.Connect();
+    EXPECT_EQ(transport.peerKeyDigest(), "") << "a plain connect has no host key";
+    connection.Disconnect();
 }
 
 // A host that still speaks only TLS 1.1 is reached only when the setting
