@@ -28,6 +28,7 @@ target_link_libraries(tavorline_qt_adapters PUBLIC tavorline_engine)
 add_library(tavorline_shell STATIC
     qt/build_version.cpp
     qt/command_line.cpp
+    qt/host_pin_command.cpp
     qt/gateway_runtime.cpp
 )
 target_include_directories(tavorline_shell PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})

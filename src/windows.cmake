@@ -9,6 +9,7 @@ add_library(tavorline_win_adapters STATIC
     windows/win_host_transport.cpp
     windows/schannel_session.cpp
     windows/host_certificate.cpp
+    windows/host_pin_command.cpp
     windows/win_cipher_library.cpp
     windows/win_text.cpp
     windows/window_class.cpp

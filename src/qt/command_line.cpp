@@ -47,7 +47,19 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("The local socket the web screen connects to. Default: Tavorline.sock in "
                        "the gateway's folder."),
         QStringLiteral("PATH"));
+    const QCommandLineOption hostPinOption(
+        QStringLiteral("host-pin"),
+        QStringLiteral("Connect to a payment host over TLS (with TlsMinVersion and HostTimeout from "
+                       "vorn.Ini), print the pin of its key for TlsPin and its certificate's "
+                       "subject, issuer and validity, and exit. See docs/host-security.md."),
+        QStringLiteral("HOST:PORT"));
+    const QCommandLineOption saveOption(
+        QStringLiteral("save"),
+        QStringLiteral("With --host-pin: add the pin to TlsPin in the gateway's vorn.Ini, keeping "
+                       "the pins already there."));
     parser.addOption(helpOption);
+    parser.addOption(hostPinOption);
+    parser.addOption(saveOption);
     parser.addOption(versionOption);
     parser.addOption(headlessOption);
     parser.addOption(homeOption);
@@ -86,6 +98,14 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         }
     }
     result.programFolder = QFile::encodeName(QDir(folder).absolutePath()).toStdString();
+    if (parser.isSet(hostPinOption)) {
+        result.action = CommandLine::Action::ReadHostPin;
+        result.hostPinTarget = parser.value(hostPinOption);
+        result.saveHostPin = parser.isSet(saveOption);
+    } else if (parser.isSet(saveOption)) {
+        result.action = CommandLine::Action::Refuse;
+        result.message = QStringLiteral("--save goes with --host-pin");
+    }
     if (parser.isSet(bridgeOption)) {
         result.bridgePath = QFile::encodeName(parser.value(bridgeOption)).toStdString();
     }

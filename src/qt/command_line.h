@@ -8,7 +8,7 @@ namespace tavorline {
 
 // What the command line asks for.
 struct CommandLine {
-    enum class Action { Run, ShowHelp, ShowVersion, Refuse };
+    enum class Action { Run, ShowHelp, ShowVersion, Refuse, ReadHostPin };
 
     Action action = Action::Run;
     bool headless = false;
@@ -17,6 +17,9 @@ struct CommandLine {
     std::filesystem::path programFolder;
     // Where the web screen connects; empty for the default in programFolder.
     std::filesystem::path bridgePath;
+    // --host-pin HOST:PORT, and whether --save asks to add the pin to TlsPin.
+    QString hostPinTarget;
+    bool saveHostPin = false;
     // The help text, the version line, or why the command line is refused.
     QString message;
 };

@@ -12,6 +12,7 @@
 #include "qt/cp949.h"
 #include "qt/desktop/desktop_program.h"
 #include "qt/gateway_runtime.h"
+#include "qt/host_pin_command.h"
 #include "qt/termination_signals.h"
 
 namespace {
@@ -41,7 +42,7 @@ bool wantsDesktop(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--headless" || argument == "--help" || argument == "-h" ||
-            argument == "--version") {
+            argument == "--version" || argument.starts_with("--host-pin")) {
             return false;
         }
     }
@@ -94,6 +95,9 @@ int main(int argc, char* argv[]) {
                 stderr,
                 QStringLiteral("tavorline: %1\nTry 'tavorline --help'.").arg(commandLine.message),
                 kUsageError);
+        case Action::ReadHostPin:
+            return tavorline::runHostPinCommand(commandLine.programFolder,
+                                                commandLine.hostPinTarget, commandLine.saveHostPin);
         case Action::Run:
             break;
     }

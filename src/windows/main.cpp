@@ -18,6 +18,7 @@
 #include "windows/desktop/single_instance.h"
 #include "windows/event_loop.h"
 #include "windows/gateway_program.h"
+#include "windows/host_pin_command.h"
 #include "windows/win_text.h"
 
 namespace {
@@ -45,16 +46,25 @@ constexpr const char* kHelp =
     "                  folder, and is searched first for the cipher library.\n"
     "                  Serial port N is \\\\.\\COMN. Default: the folder of the\n"
     "                  executable.\n"
+    "  --host-pin <HOST:PORT>\n"
+    "                  Connect to a payment host over TLS (with TlsMinVersion\n"
+    "                  and HostTimeout from vorn.Ini), print the pin of its key\n"
+    "                  for TlsPin and its certificate's subject, issuer and\n"
+    "                  validity, and exit. See docs\\host-security.md.\n"
+    "  --save          With --host-pin: add the pin to TlsPin in the gateway's\n"
+    "                  vorn.Ini, keeping the pins already there.\n"
     "\n"
     "Without --headless it is the tray program. One gateway runs per folder: a\n"
     "second start shows the running one's window and ends.\n";
 
 struct CommandLine {
-    enum class Action { Run, ShowHelp, ShowVersion, Refuse };
+    enum class Action { Run, ShowHelp, ShowVersion, Refuse, ReadHostPin };
     Action action = Action::Run;
     bool headless = false;
     std::filesystem::path programFolder;
     std::string message;  // UTF-8: why the command line is refused
+    std::wstring hostPinTarget;  // --host-pin HOST:PORT
+    bool saveHostPin = false;    // --save
 };
 
 std::filesystem::path executableFolder() {
@@ -104,6 +114,11 @@ CommandLine parse(const std::vector<std::wstring>& args) {
         } else if (argument.starts_with(L"--home=")) {
             home = argument.substr(7);
             homeSet = true;
+        } else if (argument == L"--host-pin") {
+            if (i + 1 == args.size()) return refuse("Missing value after '--host-pin'.");
+            result.hostPinTarget = args[++i];
+        } else if (argument == L"--save") {
+            result.saveHostPin = true;
         } else if (argument.starts_with(L"-") && argument.size() > 1) {
             return refuse("Unknown option '" + utf8FromWide(argument) + "'.");
         } else {
@@ -111,6 +126,11 @@ CommandLine parse(const std::vector<std::wstring>& args) {
         }
     }
     if (result.action != CommandLine::Action::Run) return result;
+    if (!result.hostPinTarget.empty()) {
+        result.action = CommandLine::Action::ReadHostPin;
+    } else if (result.saveHostPin) {
+        return refuse("--save goes with --host-pin");
+    }
     result.programFolder = executableFolder();
     if (homeSet) {
         std::error_code error;
@@ -222,6 +242,13 @@ int main() {
             return printAndExit(stderr,
                                 "tavorline: " + commandLine.message + "\nTry 'tavorline --help'.",
                                 kUsageError);
+        case CommandLine::Action::ReadHostPin:
+            try {
+                return runHostPinCommand(commandLine.programFolder, commandLine.hostPinTarget,
+                                         commandLine.saveHostPin);
+            } catch (const std::exception& error) {
+                return printAndExit(stderr, std::string("tavorline: ") + error.what(), kStartFailed);
+            }
         case CommandLine::Action::Run:
             break;
     }
