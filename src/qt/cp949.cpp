@@ -63,4 +63,15 @@ Bytes toCp949(const QString& text) {
                    utf8Character);
 }
 
+Bytes Cp949WideText::cp949FromWide(std::u16string_view text) const {
+    return toCp949(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+std::optional<std::u16string> Cp949WideText::wideFromCp949(BytesView text) const {
+    const QString wide = fromCp949(text);
+    // fromCp949 marks every byte that is no CP949 character so.
+    if (wide.contains(QChar::ReplacementCharacter)) return std::nullopt;
+    return wide.toStdU16String();
+}
+
 }  // namespace tavorline

@@ -73,6 +73,9 @@ int runDesktop(const tavorline::CommandLine& commandLine,
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // The engine reads settings files saved as "Unicode" through our CP949.
+    static const tavorline::Cp949WideText wideText;
+    tavorline::profile::useWideText(wideText);
     const std::unique_ptr<QCoreApplication> application =
         wantsDesktop(argc, argv) ? std::make_unique<QApplication>(argc, argv)
                                  : std::make_unique<QCoreApplication>(argc, argv);

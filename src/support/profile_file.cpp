@@ -1,6 +1,7 @@
 #include "support/profile_file.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <system_error>
@@ -14,17 +15,30 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// One line of the file with the line end it had, so that lines we do not
-// change are written back byte for byte.
+// One line of the file. `text` is what the line says in CP949, for parsing
+// and changing; `stored` is the line and its end as the file holds them, so
+// that lines we do not change are written back byte for byte, UTF-16 ones too.
 struct Line {
     Bytes text;
     Bytes end;  // "\r\n", "\n", or empty for a last line without one
+    Bytes stored;
+    bool changed = false;
+};
+
+enum class Encoding { Narrow, Utf16Le };
+
+struct Document {
+    Encoding encoding = Encoding::Narrow;
+    Bytes head;  // the byte-order mark of a UTF-16 file
+    std::vector<Line> lines;
+    Bytes tail;  // an odd last byte of a UTF-16 file, kept as found
 };
 
 enum class LineKind { Section, Key, Other };
 
-// What a line means to the profile format. Comments, blank lines and lines
-// without "=" are Other: never matched, always kept.
+// What a line means to the profile format. Comments and blank lines are
+// Other: never matched, always kept. A line without "=" names a key with an
+// empty value, as Windows reads it.
 struct ParsedLine {
     LineKind kind = LineKind::Other;
     BytesView name;   // section or key name, trimmed
@@ -70,36 +84,120 @@ ParsedLine parseLine(BytesView raw) {
         return parsed;
     }
     const auto equals = text.find('=');
-    if (equals == BytesView::npos) return parsed;
     parsed.name = trimSpaces(text.substr(0, equals));
     if (parsed.name.empty()) return parsed;
     parsed.kind = LineKind::Key;
-    parsed.value = trimSpaces(text.substr(equals + 1));
+    if (equals != BytesView::npos) parsed.value = trimSpaces(text.substr(equals + 1));
     return parsed;
 }
 
-std::vector<Line> splitLines(BytesView content) {
+// Only ASCII crosses until a shell installs the system's converter.
+class AsciiOnly : public WideText {
+public:
+    Bytes cp949FromWide(std::u16string_view text) const override {
+        Bytes out;
+        for (const char16_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+        return out;
+    }
+    std::optional<std::u16string> wideFromCp949(BytesView text) const override {
+        std::u16string out;
+        for (const char c : text) {
+            if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
+            out += static_cast<char16_t>(c);
+        }
+        return out;
+    }
+};
+
+const AsciiOnly asciiOnly;
+const WideText* wideText = &asciiOnly;
+
+constexpr BytesView kUtf16LeMark("\xFF\xFE", 2);
+
+void appendUtf16Le(Bytes& out, std::u16string_view text) {
+    for (const char16_t c : text) {
+        out += static_cast<char>(c & 0xFF);
+        out += static_cast<char>(c >> 8);
+    }
+}
+
+std::vector<Line> splitNarrowLines(BytesView content) {
     std::vector<Line> lines;
     while (!content.empty()) {
         const auto lf = content.find('\n');
         if (lf == BytesView::npos) {
-            lines.push_back({Bytes(content), {}});
+            lines.push_back({Bytes(content), {}, Bytes(content)});
             break;
         }
         const bool crlf = lf > 0 && content[lf - 1] == '\r';
         const std::size_t textLength = crlf ? lf - 1 : lf;
-        lines.push_back({Bytes(content.substr(0, textLength)), crlf ? "\r\n" : "\n"});
+        lines.push_back({Bytes(content.substr(0, textLength)), crlf ? "\r\n" : "\n",
+                         Bytes(content.substr(0, lf + 1))});
         content.remove_prefix(lf + 1);
     }
     return lines;
 }
 
+std::vector<Line> splitWideLines(BytesView content) {
+    std::u16string units;
+    units.reserve(content.size() / 2);
+    for (std::size_t i = 0; i + 1 < content.size(); i += 2) {
+        units += static_cast<char16_t>(static_cast<unsigned char>(content[i]) |
+                                       static_cast<unsigned char>(content[i + 1]) << 8);
+    }
+    std::vector<Line> lines;
+    std::u16string_view rest = units;
+    while (!rest.empty()) {
+        const auto lf = rest.find(u'\n');
+        const bool last = lf == std::u16string_view::npos;
+        const bool crlf = !last && lf > 0 && rest[lf - 1] == u'\r';
+        const std::size_t textLength = last ? rest.size() : (crlf ? lf - 1 : lf);
+        const std::size_t lineLength = last ? rest.size() : lf + 1;
+        Line line{wideText->cp949FromWide(rest.substr(0, textLength)),
+                  last ? "" : (crlf ? "\r\n" : "\n"),
+                  {}};
+        appendUtf16Le(line.stored, rest.substr(0, lineLength));
+        lines.push_back(std::move(line));
+        rest.remove_prefix(lineLength);
+    }
+    return lines;
+}
+
+Document parseDocument(BytesView content) {
+    Document document;
+    if (content.starts_with(kUtf16LeMark)) {
+        document.encoding = Encoding::Utf16Le;
+        document.head = Bytes(kUtf16LeMark);
+        content.remove_prefix(kUtf16LeMark.size());
+        if (content.size() % 2 != 0) document.tail = Bytes(content.substr(content.size() - 1));
+        document.lines = splitWideLines(content);
+    } else {
+        document.lines = splitNarrowLines(content);
+    }
+    return document;
+}
+
+Bytes encodedLine(Encoding encoding, const Line& line) {
+    if (!line.changed) return line.stored;
+    if (encoding == Encoding::Narrow) return line.text + line.end;
+    const auto wide = wideText->wideFromCp949(line.text + line.end);
+    if (!wide) throw WriteError("no UTF-16 form for the line " + line.text);
+    Bytes out;
+    appendUtf16Le(out, *wide);
+    return out;
+}
+
+Bytes serialized(const Document& document) {
+    Bytes out = document.head;
+    for (const Line& line : document.lines) out += encodedLine(document.encoding, line);
+    return out + document.tail;
+}
+
 // The file's own line end, judged by its first line; new files get CR LF so
 // that Windows tools read them.
-Bytes lineEndOf(BytesView content) {
-    const auto lf = content.find('\n');
-    if (lf == BytesView::npos || (lf > 0 && content[lf - 1] == '\r')) return "\r\n";
-    return "\n";
+Bytes lineEndOf(const std::vector<Line>& lines) {
+    if (lines.empty() || lines.front().end.empty()) return "\r\n";
+    return lines.front().end;
 }
 
 // Nothing when the file is missing or cannot be read. istream::read turns a
@@ -175,22 +273,55 @@ fs::path temporarySibling(const fs::path& file) {
     return file.parent_path() / name;
 }
 
+// Writes `content` over the file where it stands, without truncating first,
+// so that the blocks of the old content stay the file's own until the new
+// content is complete; NotOpened leaves the file as it was.
+enum class Overwrite { Done, NotOpened, Failed };
+
+Overwrite overwrite(const fs::path& file, BytesView content) {
+    std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
+    if (!out.is_open()) return Overwrite::NotOpened;
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.flush();
+    out.close();
+    if (out.fail()) return Overwrite::Failed;
+    std::error_code ec;
+    fs::resize_file(file, content.size(), ec);
+    return ec ? Overwrite::Failed : Overwrite::Done;
+}
+
 // A shop may keep the program in a folder it cannot write to, with only the
 // configuration file writable. No file can be made beside it there, so it is
 // written over where it stands, as the platform's own profile functions do.
-void rewriteInPlace(const fs::path& file, BytesView content) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) throw WriteError("cannot write " + pathText(file));
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.close();
-    if (out.fail()) throw WriteError("cannot write " + pathText(file));
+// A write that fails half way (a full disk) gets the old content back, which
+// fits where the new content did not.
+void rewriteInPlace(const fs::path& file, BytesView content, BytesView old) {
+    switch (overwrite(file, content)) {
+        case Overwrite::Done:
+            return;
+        case Overwrite::NotOpened:
+            throw WriteError("cannot write " + pathText(file));
+        case Overwrite::Failed:
+            if (overwrite(file, old) != Overwrite::Done) {
+                throw WriteError("cannot write " + pathText(file) +
+                                 ", and its old content could not be put back");
+            }
+            throw WriteError("cannot write " + pathText(file) + "; its old content is back");
+    }
+}
+
+// Only a folder that refuses new files sends the write in place: any other
+// reason (a full disk, a name too long) would fail the same way there, after
+// the old content was already given up.
+bool folderForbidsNewFiles(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
 }
 
 // The old file stays untouched until the complete new one replaces it with a
 // rename, which the file system does in one step. Closing the stream hands
 // the bytes to the operating system, which keeps them across a crash of the
 // gateway; surviving a power cut as well would need the platform's sync call.
-void replaceFile(const fs::path& file, BytesView content) {
+void replaceFile(const fs::path& file, BytesView content, BytesView old) {
     std::error_code ec;
     // Write through a link, so that the link itself survives.
     fs::path target = file;
@@ -199,9 +330,15 @@ void replaceFile(const fs::path& file, BytesView content) {
 
     const fs::path temporary = temporarySibling(target);
     {
+        errno = 0;
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         if (!out.is_open()) {
-            rewriteInPlace(target, content);
+            const int error = errno;
+            if (!folderForbidsNewFiles(error)) {
+                throw WriteError("cannot create " + pathText(temporary) + ": " +
+                                 std::generic_category().message(error));
+            }
+            rewriteInPlace(target, content, old);
             return;
         }
         out.write(content.data(), static_cast<std::streamsize>(content.size()));
@@ -238,14 +375,17 @@ Bytes currentContent(const fs::path& file) {
 
 }  // namespace
 
+void useWideText(const WideText& converter) { wideText = &converter; }
+
 std::optional<Bytes> readValue(const fs::path& file, BytesView section, BytesView key) {
     const auto content = readWholeFile(file);
     if (!content) return std::nullopt;
-    const std::vector<Line> lines = splitLines(*content);
-    const KeyLocation found = locate(lines, section, key);
+    const Document document = parseDocument(*content);
+    const KeyLocation found = locate(document.lines, section, key);
     if (!found.key) return std::nullopt;
 
-    BytesView value = parseLine(lines[*found.key].text).value;
+    BytesView value = parseLine(document.lines[*found.key].text).value;
+    value = value.substr(0, value.find('\0'));
     if (hasSurroundingQuotes(value)) value = value.substr(1, value.size() - 2);
     return Bytes(value.substr(0, kMaxValueLength));
 }
@@ -253,22 +393,36 @@ std::optional<Bytes> readValue(const fs::path& file, BytesView section, BytesVie
 void writeValue(const fs::path& file, BytesView section, BytesView key, BytesView value) {
     checkStorable(section, key, value);
     const Bytes content = currentContent(file);
-    const Bytes end = lineEndOf(content);
-    std::vector<Line> lines = splitLines(content);
+    Document document = parseDocument(content);
+    std::vector<Line>& lines = document.lines;
+    const Bytes end = lineEndOf(lines);
     const KeyLocation found = locate(lines, section, key);
 
     const auto insertLine = [&](std::size_t at, Bytes text) {
-        if (at > 0 && lines[at - 1].end.empty()) lines[at - 1].end = end;
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), end});
+        if (at > 0 && lines[at - 1].end.empty()) {
+            lines[at - 1].end = end;
+            lines[at - 1].changed = true;
+        }
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at),
+                     Line{std::move(text), end, {}, true});
     };
 
     if (found.key) {
-        // Keep the key as it is spelled and laid out in the file.
-        Bytes& text = lines[*found.key].text;
-        std::size_t valueStart = text.find('=') + 1;
-        while (valueStart < text.size() && isProfileSpace(text[valueStart])) ++valueStart;
-        text.erase(valueStart);
+        // Keep the key as it is spelled and laid out in the file; a line that
+        // only names the key gets its "=" now.
+        Line& line = lines[*found.key];
+        Bytes& text = line.text;
+        const auto equals = text.find('=');
+        if (equals == Bytes::npos) {
+            while (!text.empty() && isProfileSpace(text.back())) text.pop_back();
+            text += '=';
+        } else {
+            std::size_t valueStart = equals + 1;
+            while (valueStart < text.size() && isProfileSpace(text[valueStart])) ++valueStart;
+            text.erase(valueStart);
+        }
         text += storedForm(value);
+        line.changed = true;
     } else if (found.section) {
         insertLine(found.lastKeyOrHeader + 1, Bytes(key) + "=" + storedForm(value));
     } else {
@@ -279,13 +433,7 @@ void writeValue(const fs::path& file, BytesView section, BytesView key, BytesVie
         insertLine(lines.size(), Bytes(key) + "=" + storedForm(value));
     }
 
-    Bytes updated;
-    updated.reserve(content.size() + key.size() + value.size() + 16);
-    for (const Line& line : lines) {
-        updated += line.text;
-        updated += line.end;
-    }
-    replaceFile(file, updated);
+    replaceFile(file, serialized(document), content);
 }
 
 Bytes storedForm(BytesView value) {

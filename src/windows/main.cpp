@@ -230,6 +230,9 @@ int reportStartFailure(const CommandLine& commandLine, const std::string& why) {
 int main() {
     // Before anything loads a library by name: see win_cipher_library.h.
     keepLibrarySearchToSafeFolders();
+    // The engine reads settings files saved as "Unicode" through the system's CP949.
+    static const SystemWideText wideText;
+    profile::useWideText(wideText);
     const CommandLine commandLine = parse(arguments());
     if (commandLine.headless || commandLine.action != CommandLine::Action::Run) useParentConsole();
     useUtf8Output();

@@ -33,6 +33,23 @@ Bytes cp949FromWide(std::wstring_view text) { return fromWide(kCp949, text); }
 std::string utf8FromWide(std::wstring_view text) { return fromWide(CP_UTF8, text); }
 std::wstring wideFromUtf8(std::string_view text) { return toWide(CP_UTF8, text); }
 
+Bytes SystemWideText::cp949FromWide(std::u16string_view text) const {
+    return fromWide(kCp949,
+                    std::wstring_view(reinterpret_cast<const wchar_t*>(text.data()), text.size()));
+}
+
+std::optional<std::u16string> SystemWideText::wideFromCp949(BytesView text) const {
+    if (text.empty()) return std::u16string();
+    const int size = static_cast<int>(text.size());
+    const int length =
+        MultiByteToWideChar(kCp949, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (length == 0) return std::nullopt;
+    std::u16string wide(static_cast<std::size_t>(length), u'\0');
+    MultiByteToWideChar(kCp949, MB_ERR_INVALID_CHARS, text.data(), size,
+                        reinterpret_cast<wchar_t*>(wide.data()), length);
+    return wide;
+}
+
 Bytes systemMessage(unsigned long error) {
     wchar_t* message = nullptr;
     const DWORD length = FormatMessageW(

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "support/bytes.h"
+#include "support/profile_file.h"
 
 namespace tavorline::win {
 
@@ -18,6 +19,13 @@ std::wstring wideFromUtf8(std::string_view text);
 // CP949, without the line break and full stop Windows ends them with, and
 // the number after them for the log: "Access is denied (5)".
 Bytes systemMessage(unsigned long error);
+
+// CP949 through the system, for settings files saved as "Unicode".
+class SystemWideText : public profile::WideText {
+public:
+    Bytes cp949FromWide(std::u16string_view text) const override;
+    std::optional<std::u16string> wideFromCp949(BytesView text) const override;
+};
 
 inline std::string utf8FromCp949(BytesView text) { return utf8FromWide(wideFromCp949(text)); }
 

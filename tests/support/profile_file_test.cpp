@@ -5,6 +5,8 @@
 #include <functional>
 
 #if !defined(_WIN32)
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,9 +60,15 @@ TEST_F(ProfileFile, ReadsHandWrittenFilesAsWindowsDoes) {
     writeBytes(ini,
                "; settings\n[Other]\nEcPort=9\n[ vorn ]  ; main\n"
                "  ecport  =\t 3 \t\nQuoted= 'a b' \nHalf=\"abc\nLone=\"\nNoValue=\nJunk line\n"
-               "Long=" +
+               "  Bare \nBare=2\nCut=ab\0cd\nQCut=\"ab\0c\"\nLong="s +
                    Bytes(3000, 'x') + "\n[VORN]\nLater=1\n");
     EXPECT_EQ(readValue(ini, "VORN", "EcPort"), "3");
+    // A line that only names a key is that key, empty, and hides later lines of it.
+    EXPECT_EQ(readValue(ini, "VORN", "bare"), "");
+    EXPECT_EQ(readValue(ini, "VORN", "Junk line"), "");
+    // A NUL ends the value, and quotes are judged on what is left.
+    EXPECT_EQ(readValue(ini, "VORN", "Cut"), "ab");
+    EXPECT_EQ(readValue(ini, "VORN", "QCut"), "\"ab");
     EXPECT_EQ(readValue(ini, "VORN", "quoted"), "a b");
     EXPECT_EQ(readValue(ini, "VORN", "Half"), "\"abc");
     EXPECT_EQ(readValue(ini, "VORN", "Lone"), "\"");
@@ -82,6 +90,78 @@ TEST_F(ProfileFile, WritesChangeOnlyTheirLine) {
     EXPECT_EQ(readBytes(ini),
               "[VORN]\n; hand note\nRsaYN = Y\nEcPort=1\nLastData=d\n\n[Other]\nX=1\nY=2\n"
               "\n[New]\nK=v\n");
+}
+
+TEST_F(ProfileFile, KeyLineWithoutEqualsIsTheOneWritten) {
+    writeBytes(ini, "[VORN]\r\n EcPort \r\nEcPort=3\r\n");
+    writeValue(ini, "VORN", "ecport", "5");
+    EXPECT_EQ(readBytes(ini), "[VORN]\r\n EcPort=5\r\nEcPort=3\r\n");
+    EXPECT_EQ(readValue(ini, "VORN", "EcPort"), "5");
+}
+
+// Knows two Korean characters and ASCII, like a code page with a hole in it.
+class TwoSyllables : public WideText {
+public:
+    Bytes cp949FromWide(std::u16string_view text) const override {
+        Bytes out;
+        for (const char16_t c : text) {
+            if (c == u'\uB300')
+                out += "\xB4\xEB";
+            else if (c == u'\uAE30')
+                out += "\xB1\xE2";
+            else
+                out += c < 0x80 ? static_cast<char>(c) : '?';
+        }
+        return out;
+    }
+    std::optional<std::u16string> wideFromCp949(BytesView text) const override {
+        std::u16string out;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text.substr(i, 2) == "\xB4\xEB")
+                out += u'\uB300';
+            else if (text.substr(i, 2) == "\xB1\xE2")
+                out += u'\uAE30';
+            else if (static_cast<unsigned char>(text[i]) < 0x80)
+                out += static_cast<char16_t>(text[i]);
+            else
+                return std::nullopt;
+            if (static_cast<unsigned char>(text[i]) >= 0x80) ++i;
+        }
+        return out;
+    }
+};
+
+Bytes utf16Le(std::u16string_view text) {
+    Bytes out = "\xFF\xFE";
+    for (const char16_t c : text) {
+        out += static_cast<char>(c & 0xFF);
+        out += static_cast<char>(c >> 8);
+    }
+    return out;
+}
+
+TEST_F(ProfileFile, UnicodeFileIsReadAndStaysUnicode) {
+    static const TwoSyllables converter;
+    useWideText(converter);
+    // The comment holds a character the code page lacks: an unchanged line
+    // must come back as it was, not as '?'.
+    writeBytes(ini,
+               utf16Le(u"; \u263A note\r\n[VORN]\r\nEcPort=3\r\nState=\uB300\uAE30\r\nEcType"));
+    EXPECT_EQ(readValue(ini, "VORN", "EcPort"), "3");
+    EXPECT_EQ(readValue(ini, "VORN", "State"), "\xB4\xEB\xB1\xE2");
+    EXPECT_EQ(readValue(ini, "VORN", "EcType"), "");
+
+    writeValue(ini, "VORN", "EcPort", "4");
+    writeValue(ini, "VORN", "LastData", "\xB1\xE2 x");
+    writeValue(ini, "VORN", "EcType", "A");
+    EXPECT_EQ(readBytes(ini),
+              utf16Le(u"; \u263A note\r\n[VORN]\r\nEcPort=4\r\nState=\uB300\uAE30\r\nEcType=A\r\n"
+                      u"LastData=\uAE30 x\r\n"));
+
+    // A value the converter cannot put into UTF-16 leaves the file alone.
+    const Bytes before = readBytes(ini);
+    EXPECT_THROW(writeValue(ini, "VORN", "State", "\xC1\xA2"), WriteError);
+    EXPECT_EQ(readBytes(ini), before);
 }
 
 TEST_F(ProfileFile, NewFileUsesCrLfAndLastLineGetsItsEnd) {
@@ -111,25 +191,21 @@ TEST_F(ProfileFile, RefusedWriteLeavesOldFileIntact) {
 }
 
 #if !defined(_WIN32)
-// Runs `write` as a user who may not create files in `folder`: as root in a
-// child that becomes "nobody", otherwise here with the folder made read-only.
+// Runs `write` in a child process as a user who may not create files in
+// `folder`: "nobody" when we are root, else us with the folder made
+// read-only. `fileSizeLimit` stands in for a disk that fills up: a write
+// past it fails as it would with ENOSPC.
 bool writesWithoutFolderAccess(const std::filesystem::path& folder,
-                               const std::function<void()>& write) {
-    if (::geteuid() != 0) {
-        ::chmod(folder.c_str(), 0555);
-        bool written = true;
-        try {
-            write();
-        } catch (const WriteError&) {
-            written = false;
-        }
-        ::chmod(folder.c_str(), 0755);
-        return written;
-    }
-    ::chmod(folder.c_str(), 0755);
+                               const std::function<void()>& write,
+                               rlim_t fileSizeLimit = RLIM_INFINITY) {
+    const bool root = ::geteuid() == 0;
+    ::chmod(folder.c_str(), root ? 0755 : 0555);
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(20);
+        if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(20);
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(21);
         try {
             write();
         } catch (const WriteError&) {
@@ -139,7 +215,30 @@ bool writesWithoutFolderAccess(const std::filesystem::path& folder,
     }
     int status = 0;
     ::waitpid(child, &status, 0);
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) < 20) << "child status " << status;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(ProfileFile, InPlaceWriteThatFailsPutsTheOldFileBack) {
+    Bytes before = "[VORN]\r\n";
+    for (int i = 0; i < 150; ++i) before += "Key" + std::to_string(i) + "=value\r\n";
+    writeBytes(ini, before);
+    ::chmod(ini.c_str(), 0666);
+    EXPECT_FALSE(writesWithoutFolderAccess(
+        folder.path(), [&] { writeValue(ini, "VORN", "LastData", Bytes(600, 'R')); },
+        before.size() + 100));
+    EXPECT_EQ(readBytes(ini), before);
+}
+
+TEST_F(ProfileFile, NoTemporaryFileForAnotherReasonMeansNoWrite) {
+    // Too long a name for the temporary file beside it: a fault the file
+    // itself would meet in place as well, so it is left as it was.
+    const auto longName = folder / (Bytes(240, 'v') + ".Ini");
+    const Bytes before = "[VORN]\r\nEcPort=3\r\n";
+    writeBytes(longName, before);
+    EXPECT_THROW(writeValue(longName, "VORN", "EcPort", "4"), WriteError);
+    EXPECT_EQ(readBytes(longName), before);
 }
 
 TEST_F(ProfileFile, WritableFileInAReadOnlyFolderIsRewrittenInPlace) {
