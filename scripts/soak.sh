@@ -204,10 +204,10 @@ kill -0 "$gateway" 2>/dev/null || fail "the gateway is gone"
 #     empty request of the forwarding timer, which the CCCCC leaves running.
 #   AR: the same, and SOCK "Connecting to 127.0.0.1." (plain TCP).
 #   reset call: VER; SOCK "Connecting to"; HOST connect failed.
-# and an empty line before every VER.
+# and an empty line before every VER; at start, DLL names the cipher library.
 calls=$((payments + resets))
 declare -A expected=(
-    [CHCK]=$payments [VER]=$calls [HOST]=$((2 * payments + resets)) [SW]=$payments
+    [DLL]=1 [CHCK]=$payments [VER]=$calls [HOST]=$((2 * payments + resets)) [SW]=$payments
     [SOCK]=$((3 * lf_paid + 4 * ar_paid + resets)) [CR]=$payments [LR]=$((2 * payments))
     [SR]=$((3 * payments)) [empty]=$calls
 )
