@@ -27,9 +27,8 @@ std::optional<std::pair<Bytes, int>> hostAndPort(BytesView text) {
 Bytes presentedCertificateText(BytesView target, const PresentedCertificate& certificate) {
     return "host:        " + Bytes(target) + "\n" +
            "pin:         " + pinText(certificate.keyDigest) + "\n" +
-           "subject:     " + certificate.subject + "\n" +
-           "issuer:      " + certificate.issuer + "\n" +
-           "valid from:  " + certificate.validFrom + "\n" +
+           "subject:     " + certificate.subject + "\n" + "issuer:      " + certificate.issuer +
+           "\n" + "valid from:  " + certificate.validFrom + "\n" +
            "valid until: " + certificate.validUntil + "\n";
 }
 

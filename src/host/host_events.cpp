@@ -34,7 +34,8 @@ void Gateway::IdConnectionIntercept1Disconnect() {
 // then in the log already when a shop turns the check on.
 void Gateway::hostKeyPresented(BytesView pin, bool trusted) {
     const BytesView verdict = trusted ? texts::kLogHostKey : texts::kLogHostKeyRefused;
-    log(Format("[HOST %s][%s]", {now(), Bytes(verdict) + Bytes(pin) + " (" + destinationText() + ")"}));
+    log(Format("[HOST %s][%s]",
+               {now(), Bytes(verdict) + Bytes(pin) + " (" + destinationText() + ")"}));
 }
 
 void Gateway::HOSTStatus(BytesView text) { log(Format("[SOCK %s][%s]", {now(), text})); }

@@ -49,9 +49,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("PATH"));
     const QCommandLineOption hostPinOption(
         QStringLiteral("host-pin"),
-        QStringLiteral("Connect to a payment host over TLS (with TlsMinVersion and HostTimeout from "
-                       "vorn.Ini), print the pin of its key for TlsPin and its certificate's "
-                       "subject, issuer and validity, and exit. See docs/host-security.md."),
+        QStringLiteral(
+            "Connect to a payment host over TLS (with TlsMinVersion and HostTimeout from "
+            "vorn.Ini), print the pin of its key for TlsPin and its certificate's "
+            "subject, issuer and validity, and exit. See docs/host-security.md."),
         QStringLiteral("HOST:PORT"));
     const QCommandLineOption saveOption(
         QStringLiteral("save"),

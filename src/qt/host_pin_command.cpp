@@ -25,8 +25,8 @@ Bytes nameText(const QSslCertificate& certificate, bool subject) {
     const auto attributes =
         subject ? certificate.subjectInfoAttributes() : certificate.issuerInfoAttributes();
     for (const QByteArray& attribute : attributes) {
-        const QStringList values = subject ? certificate.subjectInfo(attribute)
-                                           : certificate.issuerInfo(attribute);
+        const QStringList values =
+            subject ? certificate.subjectInfo(attribute) : certificate.issuerInfo(attribute);
         for (const QString& value : values) {
             parts << QString::fromLatin1(attribute) + QLatin1Char('=') + value;
         }
@@ -53,7 +53,8 @@ int runHostPinCommand(const std::filesystem::path& programFolder, const QString&
     Configuration config(programFolder, noVersion);
     QtHostTransport transport;
     // As the gateway offers TLS, so that the command reaches what it reaches.
-    transport.setOldestTls(oldestTlsSetting(config.Ini_Read(kSection, "TlsMinVersion", "vorn.ini")));
+    transport.setOldestTls(
+        oldestTlsSetting(config.Ini_Read(kSection, "TlsMinVersion", "vorn.ini")));
     const auto timeout = hostConnectTimeout(config.Ini_Read(kSection, "HostTimeout", "vorn.ini"));
     try {
         transport.connect(address->first, address->second, true, timeout);
@@ -61,10 +62,9 @@ int runHostPinCommand(const std::filesystem::path& programFolder, const QString&
         return fail(error.what());
     }
     const QSslCertificate& certificate = transport.peerCertificate();
-    PresentedCertificate presented{transport.peerKeyDigest(), nameText(certificate, true),
-                                   nameText(certificate, false),
-                                   timeText(certificate.effectiveDate()),
-                                   timeText(certificate.expiryDate())};
+    PresentedCertificate presented{
+        transport.peerKeyDigest(), nameText(certificate, true), nameText(certificate, false),
+        timeText(certificate.effectiveDate()), timeText(certificate.expiryDate())};
     transport.close();
     if (presented.keyDigest.empty()) return fail("the host presented no certificate");
     std::fputs(fromCp949(presentedCertificateText(toCp949(target), presented)).toUtf8().constData(),

@@ -17,11 +17,10 @@ Bytes sha256(const BYTE* data, DWORD size) {
     }
     Bytes digest(32, '\0');
     BCRYPT_HASH_HANDLE hash = nullptr;
-    const bool done =
-        BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
-        BCryptHashData(hash, const_cast<BYTE*>(data), size, 0) == 0 &&
-        BCryptFinishHash(hash, reinterpret_cast<BYTE*>(digest.data()),
-                         static_cast<ULONG>(digest.size()), 0) == 0;
+    const bool done = BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
+                      BCryptHashData(hash, const_cast<BYTE*>(data), size, 0) == 0 &&
+                      BCryptFinishHash(hash, reinterpret_cast<BYTE*>(digest.data()),
+                                       static_cast<ULONG>(digest.size()), 0) == 0;
     if (hash) BCryptDestroyHash(hash);
     BCryptCloseAlgorithmProvider(algorithm, 0);
     return done ? digest : Bytes();
@@ -29,12 +28,11 @@ Bytes sha256(const BYTE* data, DWORD size) {
 
 Bytes nameText(const CERT_NAME_BLOB& name) {
     const DWORD flags = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG;
-    const DWORD size = CertNameToStrW(X509_ASN_ENCODING, const_cast<CERT_NAME_BLOB*>(&name), flags,
-                                      nullptr, 0);
+    const DWORD size =
+        CertNameToStrW(X509_ASN_ENCODING, const_cast<CERT_NAME_BLOB*>(&name), flags, nullptr, 0);
     if (size <= 1) return {};
     std::vector<wchar_t> text(size);
-    CertNameToStrW(X509_ASN_ENCODING, const_cast<CERT_NAME_BLOB*>(&name), flags, text.data(),
-                   size);
+    CertNameToStrW(X509_ASN_ENCODING, const_cast<CERT_NAME_BLOB*>(&name), flags, text.data(), size);
     return cp949FromWide(text.data());
 }
 
@@ -55,8 +53,8 @@ Bytes publicKeyDigest(const CERT_CONTEXT& certificate) {
     BYTE* der = nullptr;
     DWORD size = 0;
     if (!CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO,
-                             &certificate.pCertInfo->SubjectPublicKeyInfo,
-                             CRYPT_ENCODE_ALLOC_FLAG, nullptr, &der, &size)) {
+                             &certificate.pCertInfo->SubjectPublicKeyInfo, CRYPT_ENCODE_ALLOC_FLAG,
+                             nullptr, &der, &size)) {
         return {};
     }
     Bytes digest = sha256(der, size);

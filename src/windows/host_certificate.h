@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <wincrypt.h>
 
 #include <memory>

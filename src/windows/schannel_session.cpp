@@ -162,9 +162,9 @@ Bytes SchannelSession::handshakeStep() {
 
 Certificate SchannelSession::peerCertificate() const {
     PCCERT_CONTEXT certificate = nullptr;
-    if (!haveContext_ || sspi_.QueryContextAttributesW(const_cast<CtxtHandle*>(&context_),
-                                                       SECPKG_ATTR_REMOTE_CERT_CONTEXT,
-                                                       &certificate) != SEC_E_OK) {
+    if (!haveContext_ ||
+        sspi_.QueryContextAttributesW(const_cast<CtxtHandle*>(&context_),
+                                      SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) != SEC_E_OK) {
         return nullptr;
     }
     return Certificate(certificate);

@@ -1,7 +1,7 @@
 // The host key check of TLS connects: which settings trust which host, and
 // what a refused host leaves behind.
-#include "gateway_fixture.h"
 #include "host/host_key_pin.h"
+#include "gateway_fixture.h"
 #include "support/texts.h"
 
 namespace tavorline::testing {
@@ -35,20 +35,21 @@ TEST(HostKeyPins, OnlyAMissingOrPinlessSettingLeavesTheCheckOff) {
     }
     const Bytes malformed[] = {
         "yes",
-        kPinA.substr(7),                             // no prefix
-        "SHA256/" + kPinA.substr(7),                 // prefix in capitals
-        kPinA.substr(0, kPinA.size() - 1),           // no "="
+        kPinA.substr(7),                    // no prefix
+        "SHA256/" + kPinA.substr(7),        // prefix in capitals
+        kPinA.substr(0, kPinA.size() - 1),  // no "="
         kPinA.substr(0, 20) + "*" + kPinA.substr(21),
         "sha256/QUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUFBQUF=",  // padding bits set
         kPinA + ";" + kPinB,
-        kPinA + "," + "sha1/abc=",                   // one good pin does not save it
+        kPinA + "," + "sha1/abc=",  // one good pin does not save it
     };
     for (const Bytes& setting : malformed) {
         const HostKeyPins pins = HostKeyPins::parse(setting);
         EXPECT_TRUE(pins.malformed()) << setting;
         EXPECT_FALSE(pins.accepts(Bytes(32, 'A'))) << setting;
     }
-    for (const Bytes& list : {kPinB + "," + kPinA, kPinB + "  " + kPinA, " " + kPinB + " ,\t" + kPinA}) {
+    for (const Bytes& list :
+         {kPinB + "," + kPinA, kPinB + "  " + kPinA, " " + kPinB + " ,\t" + kPinA}) {
         EXPECT_TRUE(HostKeyPins::parse(list).accepts(Bytes(32, 'A'))) << list;
         EXPECT_TRUE(HostKeyPins::parse(list).accepts(Bytes(32, 'B'))) << list;
         EXPECT_FALSE(HostKeyPins::parse(list).accepts(kAbcDigest)) << list;
@@ -82,7 +83,8 @@ protected:
     std::vector<Bytes> callLog() {
         std::vector<Bytes> lines = logLines();
         auto from = lines.begin() + static_cast<std::ptrdiff_t>(logSeen_);
-        from = std::find_if(from, lines.end(), [](const Bytes& l) { return l.rfind("[VER", 0) == 0; });
+        from =
+            std::find_if(from, lines.end(), [](const Bytes& l) { return l.rfind("[VER", 0) == 0; });
         logSeen_ = lines.size();
         return std::vector<Bytes>(from, lines.end());
     }
@@ -133,8 +135,7 @@ TEST_F(HostKeyCheck, AnUnpinnedHostIsDroppedAsARefusedConnectIs) {
 
 TEST_F(HostKeyCheck, AMalformedSettingStopsEveryTlsConnectButNotPlainOnes) {
     withPins(kPinA + ",sha256/typo");
-    const Bytes malformed =
-        Bytes(texts::kTlsPinMalformed) + "LF:127.0.0.1/5000)";
+    const Bytes malformed = Bytes(texts::kTlsPinMalformed) + "LF:127.0.0.1/5000)";
     for (int call = 0; call < 2; ++call) {
         forgetLog();
         lfCall();
