@@ -45,6 +45,9 @@ protected:
         writeFaultIni(home.path(), "A", {{"UpAddr", "127.0.0.1"}, {"UpPort", "1"}});
         gateway = std::make_unique<GatewayProcess>(home.path());
         ASSERT_TRUE(gateway->ready()) << gateway->process().transcript();
+        // The start reads the configuration (and so makes LOG) just after it
+        // shows the waiting status; an answered line check says it is done.
+        ASSERT_TRUE(lineCheckAnswered(line)) << gateway->process().transcript();
         GetParam().spoil(home.path());
     }
 
