@@ -22,5 +22,14 @@ TEST(Cp949, ConvertsKoreanTextBothWaysAndReplacesWhatItCannot) {
     EXPECT_EQ(toCp949(QStringLiteral(u"a\U0001F600b")), "a?b");
 }
 
+// A settings file saved as "Unicode" must never get U+FFFD written for a
+// value that was no CP949: the write is refused instead.
+TEST(Cp949, SettingsFileConverterRefusesBytesThatAreNoCp949) {
+    const Cp949WideText converter;
+    EXPECT_EQ(converter.wideFromCp949(kWaiting), u"\uB300\uAE30\uC911 ...");
+    EXPECT_EQ(converter.wideFromCp949("ok\xB4"), std::nullopt);
+    EXPECT_EQ(converter.cp949FromWide(u"\uC811\uC18D\uC131\uACF5"), kConnected);
+}
+
 }  // namespace
 }  // namespace tavorline
