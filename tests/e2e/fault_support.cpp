@@ -88,9 +88,10 @@ std::string approvedPayment(const std::filesystem::path& device) {
     return terminal.transcript() + host.transcript();
 }
 
-std::string approvedPayment(PtyPair& line, Carried carried) {
+std::string approvedPayment(PtyPair& line, Carried carried,
+                            const std::vector<std::string>& hostOptions) {
     const bool keyed = carried == Carried::KeyExchange;
-    ChildProcess host(hostSimArguments(keyed ? "AR" : "LF", carried == Carried::Tls));
+    ChildProcess host(hostSimArguments(keyed ? "AR" : "LF", carried == Carried::Tls, hostOptions));
     const int port = std::atoi(host.firstLine().c_str()) - (keyed ? 20000 : 0);
     if (!lineCheckAnswered(line)) return "the line check was never answered";
     std::string why;

@@ -40,8 +40,9 @@ enum class Carried { Tls, PlainTcp, KeyExchange };
 
 // A whole approved payment dialled LF, host-sim the host: played by
 // terminal-sim on `device`, or by the test on `line`. Empty when approved,
-// otherwise what went wrong.
+// otherwise what went wrong. `hostOptions` go to host-sim.
 std::string approvedPayment(const std::filesystem::path& device);
-std::string approvedPayment(PtyPair& line, Carried carried = Carried::Tls);
+std::string approvedPayment(PtyPair& line, Carried carried = Carried::Tls,
+                            const std::vector<std::string>& hostOptions = {});
 
 }  // namespace tavorline::e2e

@@ -14,6 +14,7 @@ if(TARGET e2e_support)
         ${CMAKE_CURRENT_LIST_DIR}/fault_serial_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/fault_files_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/fault_noise_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/pinned_host_test.cpp
         # The noisy host is a host-sim listener driven by the test.
         ${CMAKE_SOURCE_DIR}/tools/host_sim/host_link.cpp
     )
