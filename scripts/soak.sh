@@ -198,7 +198,8 @@ done
 kill -0 "$gateway" 2>/dev/null || fail "the gateway is gone"
 
 # The lines each kind of call writes to the day's log, per tag:
-#   LF over TLS: CHCK line check; VER; HOST connected, disconnected; SW ENQ;
+#   LF over TLS: CHCK line check; VER; HOST the host's key, connected,
+#     disconnected; SW ENQ;
 #     SOCK "Connected.", "Disconnecting.", "Disconnected."; CR request;
 #     LR response, three ESC; SR the terminal's ACK, its CCCCC, and the
 #     empty request of the forwarding timer, which the CCCCC leaves running.
@@ -207,7 +208,8 @@ kill -0 "$gateway" 2>/dev/null || fail "the gateway is gone"
 # and an empty line before every VER; at start, DLL names the cipher library.
 calls=$((payments + resets))
 declare -A expected=(
-    [DLL]=1 [CHCK]=$payments [VER]=$calls [HOST]=$((2 * payments + resets)) [SW]=$payments
+    [DLL]=1 [CHCK]=$payments [VER]=$calls [HOST]=$((2 * payments + lf_paid + resets))
+    [SW]=$payments
     [SOCK]=$((3 * lf_paid + 4 * ar_paid + resets)) [CR]=$payments [LR]=$((2 * payments))
     [SR]=$((3 * payments)) [empty]=$calls
 )
