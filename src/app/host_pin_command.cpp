@@ -1,5 +1,6 @@
 #include "app/host_pin_command.h"
 
+#include "app/gateway.h"
 #include "host/host_key_pin.h"
 #include "support/path_text.h"
 
@@ -39,6 +40,14 @@ Bytes saveHostPin(Configuration& config, BytesView pin) {
     if (after == before) return "TlsPin in " + file + " already holds " + Bytes(pin) + "\n";
     config.Ini_Write(kSection, "TlsPin", after, kIniFile);
     return "TlsPin in " + file + " is now " + after + "\n";
+}
+
+void connectAsTheGateway(HostTransport& transport, const Configuration& config,
+                         const std::pair<Bytes, int>& address) {
+    transport.setOldestTls(
+        oldestTlsSetting(config.Ini_Read(kSection, "TlsMinVersion", "vorn.ini")));
+    const auto timeout = hostConnectTimeout(config.Ini_Read(kSection, "HostTimeout", "vorn.ini"));
+    transport.connect(address.first, address.second, true, timeout);
 }
 
 }  // namespace tavorline

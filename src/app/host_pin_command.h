@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "host/host_transport.h"
 #include "support/bytes.h"
 #include "support/configuration.h"
 
@@ -20,6 +21,12 @@ struct PresentedCertificate {
 
 // "HOST:PORT" with a port of 1 to 65535.
 std::optional<std::pair<Bytes, int>> hostAndPort(BytesView text);
+
+// Connects over TLS as the gateway would, with the configured TlsMinVersion
+// and HostTimeout, so that the command reaches what the gateway reaches.
+// Throws HostError.
+void connectAsTheGateway(HostTransport& transport, const Configuration& config,
+                         const std::pair<Bytes, int>& address);
 
 // The lines the command prints, each ending in a line feed.
 Bytes presentedCertificateText(BytesView target, const PresentedCertificate& certificate);

@@ -52,12 +52,8 @@ int runHostPinCommand(const std::filesystem::path& programFolder, const QString&
     const NoVersion noVersion;
     Configuration config(programFolder, noVersion);
     QtHostTransport transport;
-    // As the gateway offers TLS, so that the command reaches what it reaches.
-    transport.setOldestTls(
-        oldestTlsSetting(config.Ini_Read(kSection, "TlsMinVersion", "vorn.ini")));
-    const auto timeout = hostConnectTimeout(config.Ini_Read(kSection, "HostTimeout", "vorn.ini"));
     try {
-        transport.connect(address->first, address->second, true, timeout);
+        connectAsTheGateway(transport, config, *address);
     } catch (const HostError& error) {
         return fail(error.what());
     }
