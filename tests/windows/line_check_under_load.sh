@@ -20,36 +20,8 @@ readonly seconds=${LINE_CHECK_SECONDS:-30}
 readonly check_every=0.3
 readonly answer_within=2
 
-source "$root/scripts/children.sh"
-home=$(mktemp -d "${TMPDIR:-/tmp}/tavorline-line-check.XXXXXX")
-failed=1
-finish() {
-    end_children
-    rm -f "$prefix/dosdevices/com$com_number"
-    if ((failed)); then echo "line check under load: the folder stays: $home" >&2; else rm -rf "$home"; fi
-}
-trap finish EXIT
-trap_stop_signals
-
-fail() {
-    echo "line check under load: FAILED: $*" >&2
-    exit 1
-}
-
-await() {
-    local tries=1800
-    until "$@"; do
-        ((--tries > 0)) || return 1
-        sleep 0.05
-    done
-}
-
-"${wine_run[@]}"  # makes the prefix now, outside the time limits below
-
-start_child socat "pty,raw,echo=0,link=$home/gateway-line" "pty,raw,echo=0,link=$home/terminal" \
-    2>"$home/socat.txt"
-await test -e "$home/terminal" || fail "socat made no pty pair"
-ln -sfn "$home/gateway-line" "$prefix/dosdevices/com$com_number"
+readonly title="line check under load" slug=line-check
+source "$root/tests/windows/gateway_line.sh"
 
 printf '[VORN]\r\nEcPort=%s\r\nEcSpeed=9600\r\n' "$com_number" >"$home/vorn.Ini"
 start_child "${wine_run[@]}" "$windows_bin/tavorline.exe" --headless --home "Z:${home//\//\\}" \

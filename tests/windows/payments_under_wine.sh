@@ -20,37 +20,9 @@ wine_run=("$root/cmake/wine-run.sh" --prefix "${WINEPREFIX:?WINEPREFIX must name
 readonly com_number=8
 readonly closed_port=1
 
-source "$root/scripts/children.sh"
-home=$(mktemp -d "${TMPDIR:-/tmp}/tavorline-wine-pay.XXXXXX")
-failed=1
-finish() {
-    end_children
-    rm -f "$WINEPREFIX/dosdevices/com$com_number"
-    if ((failed)); then echo "payments under Wine: the folder stays: $home" >&2; else rm -rf "$home"; fi
-}
-trap finish EXIT
-trap_stop_signals
-
-fail() {
-    echo "payments under Wine: FAILED: $*" >&2
-    exit 1
-}
-
-# Waits up to 90 s (Wine starts slowly on a busy machine) until COMMAND succeeds.
-await() {
-    local tries=1800
-    until "$@"; do
-        ((--tries > 0)) || return 1
-        sleep 0.05
-    done
-}
-
-"${wine_run[@]}"  # makes the prefix now, outside the time limits below
-
-start_child socat "pty,raw,echo=0,link=$home/gateway-line" "pty,raw,echo=0,link=$home/terminal" \
-    2>"$home/socat.txt"
-await test -e "$home/terminal" || fail "socat made no pty pair"
-ln -sfn "$home/gateway-line" "$WINEPREFIX/dosdevices/com$com_number"
+prefix=$WINEPREFIX
+readonly title="payments under Wine" slug=wine-pay
+source "$root/tests/windows/gateway_line.sh"
 
 # host-sim prints its port first; read it from the file, not through $(...),
 # so that its process id reaches end_children.
