@@ -18,9 +18,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "child_process.h"
+#include "loopback_socket.h"
 #include "temp_folder.h"
 #include "windows/desktop/display_window.h"
 #include "windows/desktop/error_boxes.h"
@@ -213,27 +215,17 @@ TEST_F(DesktopProgramTest, ASecondStartShowsOnlyItsOwnFoldersGateway) {
 class CallHost {
 public:
     CallHost() {
-        WSADATA details;
-        WSAStartup(MAKEWORD(2, 2), &details);
-        listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        ::listen(listener_, 1);
+        ::listen(listener_.socket, 1);
         thread_ = std::thread([this] { serve(); });
     }
     ~CallHost() {
-        closesocket(listener_);
+        // Ends a wait in accept.
+        closesocket(std::exchange(listener_.socket, INVALID_SOCKET));
         if (connection_ != INVALID_SOCKET) shutdown(connection_, SD_BOTH);
         thread_.join();
         if (connection_ != INVALID_SOCKET) closesocket(connection_);
-        WSACleanup();
     }
-    int port() const { return port_; }
+    int port() const { return listener_.port; }
     bool connected() const { return connection_ != INVALID_SOCKET; }
     void send(const std::string& bytes) {
         ::send(connection_, bytes.data(), static_cast<int>(bytes.size()), 0);
@@ -245,7 +237,7 @@ public:
 
 private:
     void serve() {
-        const SOCKET connection = ::accept(listener_, nullptr, nullptr);
+        const SOCKET connection = ::accept(listener_.socket, nullptr, nullptr);
         if (connection == INVALID_SOCKET) return;
         connection_ = connection;
         char buffer[4096];
@@ -256,9 +248,8 @@ private:
         }
     }
 
-    SOCKET listener_ = INVALID_SOCKET;
+    LoopbackSocket listener_;
     std::atomic<SOCKET> connection_ = INVALID_SOCKET;
-    int port_ = 0;
     std::thread thread_;
     std::mutex mutex_;
     std::string received_;

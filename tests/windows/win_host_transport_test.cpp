@@ -11,6 +11,7 @@
 
 #include "host/host_connection.h"
 #include "host_events_recorder.h"
+#include "loopback_socket.h"
 
 // Plain hosts are threads of this program on 127.0.0.1; the TLS hosts come
 // from run_with_tls_hosts.sh, which names their ports in the environment.
@@ -25,30 +26,6 @@ int portFromEnvironment(const char* name) {
     const char* value = std::getenv(name);
     return value ? std::atoi(value) : 0;
 }
-
-// A socket bound to 127.0.0.1 and a free port; nobody gets through to it
-// unless it listens.
-struct LoopbackSocket {
-    LoopbackSocket() {
-        WSADATA details;
-        WSAStartup(MAKEWORD(2, 2), &details);
-        socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int length = sizeof address;
-        ::bind(socket, reinterpret_cast<sockaddr*>(&address), length);
-        ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-    }
-    ~LoopbackSocket() {
-        closesocket(socket);
-        WSACleanup();
-    }
-
-    SOCKET socket;
-    int port;
-};
 
 // Serves the one connection it accepts on a thread of its own.
 class PlainHost {
