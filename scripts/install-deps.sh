@@ -9,7 +9,7 @@ packages=(
     libssl-dev openssl libgcrypt20-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev
-    socat
+    socat python3
     fonts-nanum
 )
 

@@ -45,3 +45,7 @@ if [[ ! -x $linux_build/bin/terminal-sim || ! -x $linux_build/bin/host-sim ]]; t
     cmake --build "$linux_build" -j "$jobs" --target terminal-sim host-sim VornLib
 fi
 bash "$root/tests/windows/payments_under_wine.sh" "$linux_build/bin" "$build_dir/bin" "${wine_option[@]}"
+# Every kind of fault once, while payments run through the Windows gateway.
+python3 "$root/scripts/chaos_soak.py" --wine "${wine_option[@]}" --linux-bin "$linux_build/bin" \
+    --windows-bin "$build_dir/bin" --wine-prefix "$WINEPREFIX" --gateways 1 --payments 16 \
+    --fault-share 1

@@ -1,7 +1,8 @@
 # Faults and load with real processes: a gateway that loses its host, its
 # serial line, its log or its configuration file, noise on both lines, a
-# short run of back-to-back payments (scripts/soak.sh), and no process left
-# behind by the scripts (tests/scripts). Included from this folder's
+# short run of back-to-back payments (scripts/soak.sh), a short chaos soak
+# (scripts/chaos_soak.py), and no process left behind by the scripts
+# (tests/scripts). Included from this folder's
 # CMakeLists.txt after payment_tests.cmake, whose e2e_support it uses.
 if(TARGET e2e_support)
     include(GoogleTest)
@@ -33,6 +34,13 @@ if(TARGET e2e_support)
     set_tests_properties(load.soak_50_payments PROPERTIES
         ENVIRONMENT "BUILD_DIR=${CMAKE_BINARY_DIR}"
         TIMEOUT 600)
+
+    # Every kind of fault once, on two gateways side by side; the long runs
+    # are in docs/reliability.md.
+    add_test(NAME load.chaos_every_fault_once
+        COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/chaos_soak.py --linux-bin ${CMAKE_BINARY_DIR}/bin
+            --gateways 2 --payments 16 --fault-share 1)
+    set_tests_properties(load.chaos_every_fault_once PROPERTIES TIMEOUT 300)
 
     # No program the demo or the soak starts outlives them, however they end;
     # host-sim ends by itself when nobody calls.
