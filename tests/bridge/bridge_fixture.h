@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <QTest>
 #include <cstring>
 #include <fstream>
 #include <future>
@@ -18,12 +17,11 @@
 #include "app/gateway.h"
 #include "engine_fakes.h"
 #include "qt/local_web_bridge.h"
+#include "qt_wait.h"
 
 namespace tavorline::testing {
 
 using namespace std::chrono_literals;
-
-constexpr int kSafetyLimitMs = 10000;
 
 inline sockaddr_un addressOf(const std::filesystem::path& socket) {
     sockaddr_un address{AF_UNIX, {}};
@@ -52,8 +50,9 @@ public:
         while (reader_.next(frame) != BridgeFrameReader::Status::Frame) {
             pollfd entry{fd_, POLLIN, 0};
             char chunk[4096];
-            const ssize_t got =
-                ::poll(&entry, 1, kSafetyLimitMs) == 1 ? ::read(fd_, chunk, 4096) : 0;
+            const ssize_t got = ::poll(&entry, 1, static_cast<int>(kSafetyLimit.count())) == 1
+                                    ? ::read(fd_, chunk, 4096)
+                                    : 0;
             if (got <= 0) {
                 seen.push_back("closed");
                 return std::nullopt;
@@ -88,11 +87,6 @@ private:
     int fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     BridgeFrameReader reader_;
 };
-
-template <typename Predicate>
-bool eventually(Predicate predicate) {
-    return QTest::qWaitFor(predicate, kSafetyLimitMs);
-}
 
 // A gateway on fakes behind a LocalWebBridge, bound as the program binds it.
 class BridgeFixture : public ::testing::Test {

@@ -16,30 +16,22 @@
 #include "host/host_connection.h"
 #include "host_events_recorder.h"
 #include "loopback_host.h"
+#include "qt_wait.h"
 
 namespace tavorline {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::eventually;
 using testing::HostSide;
 using testing::LoopbackHost;
 
-constexpr int kSafetyLimitMs = 10000;
 constexpr auto kConnectLimit = 5s;
-
-template <typename Predicate>
-bool eventually(Predicate predicate) {
-    return QTest::qWaitFor(predicate, kSafetyLimitMs);
-}
 
 // Waits for another thread without running the Qt event loop.
 template <typename Predicate>
 bool meanwhile(Predicate predicate) {
-    for (int waited = 0; waited < kSafetyLimitMs; ++waited) {
-        if (predicate()) return true;
-        std::this_thread::sleep_for(1ms);
-    }
-    return false;
+    return eventually(predicate, testing::kSafetyLimit);
 }
 
 using Recorder = testing::HostEventsRecorder;

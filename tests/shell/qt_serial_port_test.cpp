@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "pty_pair.h"
+#include "qt_wait.h"
 
 namespace tavorline {
 namespace {
 
+using testing::eventually;
 using testing::PtyPair;
-
-constexpr int kSafetyLimitMs = 10000;
 
 std::string everyByteValue() {
     std::string bytes;
@@ -28,11 +28,6 @@ std::string pattern(std::size_t size) {
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7) % 251);
     return bytes;
-}
-
-template <typename Predicate>
-bool eventually(Predicate predicate) {
-    return QTest::qWaitFor(predicate, kSafetyLimitMs);
 }
 
 std::filesystem::path folderOf(const QTemporaryDir& dir) {

@@ -19,6 +19,7 @@
 
 #include "pty_pair.h"
 #include "qt/desktop/desktop_program.h"
+#include "qt_wait.h"
 
 // Readable failures: gtest would print a QString as its UTF-16 code units.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -27,14 +28,7 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace tavorline::testing {
 
-inline constexpr int kSafetyLimitMs = 10000;
-
 inline QString utf8(const char* text) { return QString::fromUtf8(text); }
-
-template <typename Predicate>
-bool eventually(Predicate predicate) {
-    return QTest::qWaitFor(predicate, kSafetyLimitMs);
-}
 
 // Answers every message box the program shows with OK, keeping its text.
 class ErrorBoxes {

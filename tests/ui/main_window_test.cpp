@@ -31,7 +31,7 @@ protected:
         QTimer safety;
         safety.setSingleShot(true);
         QObject::connect(&safety, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-        safety.start(testing::kSafetyLimitMs);
+        safety.start(testing::kSafetyLimit);
         return program->exec();
     }
 };
