@@ -141,7 +141,7 @@ TEST(ConfigurationFileFault, RecordThatCannotBeStoredIsReportedAndTheLastOneStay
     ASSERT_TRUE(lineCheckAnswered(line));
     std::string why;
     ASSERT_TRUE(dialAndConnect(line, '\n', "127.0.0.1/" + port, why)) << why;
-    const std::string stored = readFile(home.path() / "vorn.Ini");
+    const std::string stored = readBytes(home.path() / "vorn.Ini");
     const rlimit limit{kFileLimit, kFileLimit};
     ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0);
     line.send(requestFrame("D1"));
@@ -157,7 +157,7 @@ TEST(ConfigurationFileFault, RecordThatCannotBeStoredIsReportedAndTheLastOneStay
     ASSERT_TRUE(waitForLog(home.path(), "[ERR  ")) << todaysLog(home.path());
     EXPECT_THAT(logLines(todaysLog(home.path()), "ERR"), Contains("[" + failure + "]"));
     EXPECT_TRUE(gateway.process().waitForOutput(failure)) << gateway.process().transcript();
-    EXPECT_EQ(readFile(home.path() / "vorn.Ini"), stored) << "vorn.Ini untouched";
+    EXPECT_EQ(readBytes(home.path() / "vorn.Ini"), stored) << "vorn.Ini untouched";
     EXPECT_EQ(iniValue(home.path(), "LastData"), previous);
     for (const auto& entry : fs::directory_iterator(home.path())) {
         EXPECT_NE(entry.path().extension(), ".tmp") << "left behind: " << entry.path();

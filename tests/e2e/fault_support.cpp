@@ -6,6 +6,7 @@
 #include <sstream>
 #include <thread>
 
+#include "eventually.h"
 #include "payment_e2e.h"
 
 namespace tavorline::e2e {
@@ -42,14 +43,13 @@ std::size_t statusCount(const ChildProcess& gateway, std::string_view status) {
 
 bool waitForStatusAfter(ChildProcess& gateway, std::string_view first, std::string_view then,
                         std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        const std::string out = gateway.output();
-        const std::size_t at = out.rfind(first);
-        if (at != std::string::npos && out.find(then, at) != std::string::npos) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(10ms);
-    }
+    return testing::eventually(
+        [&] {
+            const std::string out = gateway.output();
+            const std::size_t at = out.rfind(first);
+            return at != std::string::npos && out.find(then, at) != std::string::npos;
+        },
+        limit);
 }
 
 void writeFaultIni(const std::filesystem::path& home, const std::string& ecType,

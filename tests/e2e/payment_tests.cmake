@@ -6,7 +6,7 @@ if(TARGET host-sim AND TARGET terminal-sim AND TARGET tavorline-web AND TARGET t
     target_include_directories(e2e_support PUBLIC ${CMAKE_CURRENT_LIST_DIR})
     target_compile_definitions(e2e_support PRIVATE
         TAVORLINE_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
-    target_link_libraries(e2e_support PUBLIC test_pty GTest::gtest)
+    target_link_libraries(e2e_support PUBLIC test_pty test_child_process GTest::gtest)
 
     add_executable(payment_e2e_tests
         ${CMAKE_CURRENT_LIST_DIR}/payment_e2e.cpp

@@ -2,9 +2,10 @@
 // renames it and puts a new file at its path.
 #include <gtest/gtest.h>
 
-#include "../support/temp_folder.h"
+#include "../support/fake_clock.h"
 #include "qt/posix_file_identity.h"
 #include "support/daily_log.h"
+#include "temp_folder.h"
 
 namespace tavorline {
 namespace {

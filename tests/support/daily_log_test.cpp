@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fake_clock.h"
 #include "system_file_identity.h"
 #include "temp_folder.h"
 

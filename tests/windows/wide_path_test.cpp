@@ -1,6 +1,7 @@
 // The engine's files in a folder whose name the ANSI code page may not hold.
 #include <gtest/gtest.h>
 
+#include "fake_clock.h"
 #include "support/configuration.h"
 #include "support/daily_log.h"
 #include "temp_folder.h"

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <winsock2.h>
+// After winsock2.h: on its own it would bring in the older winsock.h.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
@@ -14,16 +15,18 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "child_process.h"
+#include "eventually.h"
 #include "loopback_socket.h"
 #include "temp_folder.h"
+#include "under_wine.h"
 #include "windows/desktop/display_window.h"
 #include "windows/desktop/error_boxes.h"
 #include "windows/desktop/look.h"
@@ -36,20 +39,13 @@
 namespace tavorline::win {
 namespace {
 
+using namespace std::chrono_literals;
+using tavorline::testing::ChildProcess;
+using tavorline::testing::eventually;
 using tavorline::testing::TempFolder;
 using tavorline::testing::writeBytes;
 
 constexpr wchar_t kWaiting[] = L"대기중 ...";
-
-// Polls what another process shows, which no event tells us.
-template <typename Condition>
-bool eventually(Condition condition) {
-    for (DWORD waited = 0; waited < kPatienceMs; waited += 50) {
-        if (condition()) return true;
-        Sleep(50);
-    }
-    return condition();
-}
 
 std::wstring textOf(HWND control) {
     wchar_t text[256] = {};
@@ -65,16 +61,15 @@ protected:
         writeBytes(home_ / "vorn.Ini",
                    std::string("[VORN]\r\nEcPort=") + com + "\r\nEcSpeed=9600\r\n");
         gateway_.emplace(startCommand());
-        ASSERT_TRUE(gateway_->started());
-        ASSERT_TRUE(eventually([this] {
-            window_ = FindWindowW(L"TFmain", L"Tavorline");
-            return window_ != nullptr;
-        }));
-        ASSERT_TRUE(eventually([this] { return statusLine() == kWaiting; })) << statusLine();
+        ASSERT_TRUE(eventually(
+            [this] { return (window_ = FindWindowW(L"TFmain", L"Tavorline")) != nullptr; },
+            kPatience));
+        ASSERT_TRUE(eventually([this] { return statusLine() == kWaiting; }, kPatience))
+            << statusLine();
     }
 
-    std::wstring startCommand() const {
-        return quoted(windowsPath(TAVORLINE_EXE)) + L" --home " + quoted(home_.path().wstring());
+    std::vector<std::string> startCommand() const {
+        return {windowsPath(TAVORLINE_EXE), "--home", home_.path().string()};
     }
     std::wstring statusLine() const {
         return textOf(GetDlgItem(window_, MainWindowFace::kStatusLine));
@@ -87,7 +82,6 @@ protected:
         data.uID = TrayIcon::kIconId;
         return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
     }
-    bool gatewayRuns() { return gateway_->exitCodeWithin(0) == STILL_ACTIVE; }
 
     TempFolder home_;
     std::optional<ChildProcess> gateway_;
@@ -117,31 +111,29 @@ TEST_F(DesktopProgramTest, IconShowsTheWindowAndItsMenuEndsTheProgram) {
         PostMessageW(window_, TrayIcon::kCallbackMessage, TrayIcon::kIconId, mouseMessage);
     };
     clickIcon(WM_LBUTTONDBLCLK);
-    EXPECT_TRUE(eventually([this] { return IsWindowVisible(window_) != FALSE; }));
+    EXPECT_TRUE(eventually([this] { return IsWindowVisible(window_) != FALSE; }, kPatience));
 
     clickIcon(WM_RBUTTONUP);
     HWND menu = nullptr;
-    ASSERT_TRUE(eventually([&menu] {
-        menu = FindWindowW(L"#32768", nullptr);
-        return menu != nullptr && IsWindowVisible(menu);
-    }));
+    ASSERT_TRUE(eventually(
+        [&menu] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); },
+        kPatience));
     PostMessageW(menu, WM_KEYDOWN, 'E', 0);
-    EXPECT_EQ(gateway_->exitCode(), 0u);
+    EXPECT_EQ(gateway_->waitForExit(), 0);
 }
 
 // The shortcut double-clicked again: the second start shows the first's
 // window and leaves; the first keeps its port. Closing the window only hides it.
 TEST_F(DesktopProgramTest, SecondStartShowsTheFirstAndClosingOnlyHides) {
     ChildProcess second(startCommand());
-    ASSERT_TRUE(second.started());
-    EXPECT_EQ(second.exitCode(), 0u);
+    EXPECT_EQ(second.waitForExit(), 0);
     EXPECT_TRUE(IsWindowVisible(window_));
-    EXPECT_TRUE(gatewayRuns());
+    EXPECT_TRUE(gateway_->running());
     EXPECT_EQ(statusLine(), kWaiting);
 
     SendMessageW(window_, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindowVisible(window_));
-    EXPECT_TRUE(gatewayRuns());
+    EXPECT_TRUE(gateway_->running());
     EXPECT_TRUE(trayIconShown());
 }
 
@@ -182,10 +174,12 @@ BOOL CALLBACK findProcessWindow(HWND window, LPARAM wanted) {
 // The main window of a gateway process, once it has one.
 HWND mainWindowOf(const ChildProcess& gateway) {
     ProcessWindow search{gateway.processId()};
-    eventually([&search] {
-        EnumWindows(&findProcessWindow, reinterpret_cast<LPARAM>(&search));
-        return search.window != nullptr;
-    });
+    eventually(
+        [&search] {
+            EnumWindows(&findProcessWindow, reinterpret_cast<LPARAM>(&search));
+            return search.window != nullptr;
+        },
+        kPatience);
     return search.window;
 }
 
@@ -196,18 +190,17 @@ TEST_F(DesktopProgramTest, ASecondStartShowsOnlyItsOwnFoldersGateway) {
     const std::filesystem::path deep = home_ / std::string(100, 'd') / std::string(100, 'e');
     std::filesystem::create_directories(deep);
     writeBytes(deep / "vorn.Ini", "[VORN]\r\nEcPort=57\r\nEcSpeed=9600\r\n");
-    const std::wstring deepStart =
-        quoted(windowsPath(TAVORLINE_EXE)) + L" --home " + quoted(deep.wstring());
+    const std::vector<std::string> deepStart{windowsPath(TAVORLINE_EXE), "--home", deep.string()};
     ChildProcess other(deepStart);
-    ASSERT_TRUE(other.started());
     const HWND otherWindow = mainWindowOf(other);
     ASSERT_NE(otherWindow, nullptr);
 
     ChildProcess again(deepStart);
-    EXPECT_EQ(again.exitCode(), 0u) << "a second gateway started for the same folder";
-    EXPECT_TRUE(eventually([otherWindow] { return IsWindowVisible(otherWindow) != FALSE; }));
+    EXPECT_EQ(again.waitForExit(), 0) << "a second gateway started for the same folder";
+    EXPECT_TRUE(
+        eventually([otherWindow] { return IsWindowVisible(otherWindow) != FALSE; }, kPatience));
     EXPECT_FALSE(IsWindowVisible(window_)) << "another folder's window came up";
-    EXPECT_EQ(other.exitCodeWithin(0), STILL_ACTIVE);
+    EXPECT_TRUE(other.running());
 }
 
 // The payment host of a call: accepts one connection on 127.0.0.1 and keeps
@@ -275,28 +268,24 @@ protected:
         terminal_.open();
     }
 
-    void startGateway(const std::string& settings, const std::wstring& program) {
-        writeBytes(home_ / "vorn.Ini", "[VORN]\r\nEcPort=" + gatewayCom_ +
-                                           "\r\nEcSpeed=9600\r\n" + settings);
-        gateway_.emplace(quoted(program) + L" --home " +
-                         quoted(home_.path().wstring()));
-        ASSERT_TRUE(gateway_->started());
+    void startGateway(const std::string& settings, const std::string& program) {
+        writeBytes(home_ / "vorn.Ini",
+                   "[VORN]\r\nEcPort=" + gatewayCom_ + "\r\nEcSpeed=9600\r\n" + settings);
+        gateway_.emplace(std::vector<std::string>{program, "--home", home_.path().string()});
         window_ = mainWindowOf(*gateway_);
         ASSERT_NE(window_, nullptr);
-        ASSERT_TRUE(eventually([this] {
-            return textOf(GetDlgItem(window_, MainWindowFace::kStatusLine)) == kWaiting;
-        }));
+        ASSERT_TRUE(eventually(
+            [this] { return textOf(GetDlgItem(window_, MainWindowFace::kStatusLine)) == kWaiting; },
+            kPatience));
         // The start empties the line's input just after it shows the waiting
         // status: a dial sent then is lost. An answered line check says the
         // start is over; one sent too early is asked again.
         bool answered = false;
         for (int attempt = 0; attempt < 5 && !answered; ++attempt) {
             heard_.clear();
-            terminal_.putString("\x02" "LC0001" "\x03");
-            const ULONGLONG until = GetTickCount64() + 2000;
-            answered = terminalSees([this, until] {
-                return heard_.find("\x06\x06\x06") != Bytes::npos || GetTickCount64() >= until;
-            }) && heard_.find("\x06\x06\x06") != Bytes::npos;
+            terminal_.putString("\x02LC0001\x03");
+            answered =
+                terminalSees([this] { return heard_.find("\x06\x06\x06") != Bytes::npos; }, 2s);
         }
         ASSERT_TRUE(answered) << "the gateway never answered the line check";
         heard_.clear();
@@ -304,20 +293,15 @@ protected:
 
     // Pumps the terminal's line until `condition` holds.
     template <typename Condition>
-    bool terminalSees(Condition condition) {
-        const ULONGLONG deadline = GetTickCount64() + kPatienceMs;
-        while (!condition()) {
-            if (GetTickCount64() >= deadline) return false;
-            loop_.runOnce(20);
-        }
-        return true;
+    bool terminalSees(Condition condition, std::chrono::milliseconds limit = kPatience) {
+        return eventually(condition, limit, [this] { loop_.runOnce(20); });
     }
 
     void dial(const Bytes& sequence) {
         terminal_.putString(sequence);
         ASSERT_TRUE(terminalSees([this] { return heard_.find("*DESTINATION:") != Bytes::npos; }));
         terminal_.putString("IP127.0.0.1/" + std::to_string(host_.port()) + "\r\r\r");
-        ASSERT_TRUE(eventually([this] { return host_.connected(); }));
+        ASSERT_TRUE(eventually([this] { return host_.connected(); }, kPatience));
     }
 
     // A reply from the host reaches the terminal, and the terminal's request
@@ -329,7 +313,8 @@ protected:
             << tag << ": the host's reply did not reach the terminal";
         const std::string request = "\x02" + tag + " request\x03";
         terminal_.putString(request);
-        EXPECT_TRUE(terminalSees([&] { return host_.received().find(request) != std::string::npos; }))
+        const auto hostHasIt = [&] { return host_.received().find(request) != std::string::npos; };
+        EXPECT_TRUE(terminalSees(hostHasIt))
             << tag << ": the terminal's request did not reach the host";
     }
 
@@ -357,23 +342,22 @@ TEST_F(DesktopCallTest, CallGoesOnWhileTheTrayMenuIsOpenAndTheWindowIsMoved) {
 
     PostMessageW(window_, TrayIcon::kCallbackMessage, TrayIcon::kIconId, WM_RBUTTONUP);
     HWND menu = nullptr;
-    ASSERT_TRUE(eventually([&menu] {
-        menu = FindWindowW(L"#32768", nullptr);
-        return menu != nullptr && IsWindowVisible(menu);
-    }));
+    ASSERT_TRUE(eventually(
+        [&menu] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); },
+        kPatience));
     exchange("menu");
     EXPECT_TRUE(IsWindowVisible(menu)) << "the menu closed before the exchange";
     PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
-    ASSERT_TRUE(eventually([menu] { return !IsWindowVisible(menu); }));
+    ASSERT_TRUE(eventually([menu] { return !IsWindowVisible(menu); }, kPatience));
 
     PostMessageW(window_, TrayIcon::kCallbackMessage, TrayIcon::kIconId, WM_LBUTTONDBLCLK);
-    ASSERT_TRUE(eventually([this] { return IsWindowVisible(window_) != FALSE; }));
+    ASSERT_TRUE(eventually([this] { return IsWindowVisible(window_) != FALSE; }, kPatience));
     PostMessageW(window_, WM_SYSCOMMAND, SC_MOVE, 0);
-    ASSERT_TRUE(eventually([this] { return inModalLoop(GUI_INMOVESIZE); }));
+    ASSERT_TRUE(eventually([this] { return inModalLoop(GUI_INMOVESIZE); }, kPatience));
     exchange("move");
     EXPECT_TRUE(inModalLoop(GUI_INMOVESIZE)) << "the move ended before the exchange";
     PostMessageW(window_, WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_TRUE(eventually([this] { return !inModalLoop(GUI_INMOVESIZE); }));
+    EXPECT_TRUE(eventually([this] { return !inModalLoop(GUI_INMOVESIZE); }, kPatience));
 }
 
 // Mode AD with no cipher library anywhere the gateway looks: the request
@@ -384,10 +368,10 @@ TEST_F(DesktopCallTest, CallGoesOnUnderItsErrorBoxAndTheErrorDoesNotStackBoxes) 
     const std::filesystem::path program = home_ / "tavorline.exe";
     std::filesystem::copy_file(windowsPath(TAVORLINE_EXE), program);
     const int rotatedFrom = host_.port() - 10000;
-    ASSERT_NO_FATAL_FAILURE(startGateway(
-        "EcType=D\r\nAdslAddr=127.0.0.1\r\nAdslSPort=" + std::to_string(rotatedFrom) +
-            "\r\nAdslCPort=" + std::to_string(rotatedFrom + 9) + "\r\n",
-        program.wstring()));
+    ASSERT_NO_FATAL_FAILURE(
+        startGateway("EcType=D\r\nAdslAddr=127.0.0.1\r\nAdslSPort=" + std::to_string(rotatedFrom) +
+                         "\r\nAdslCPort=" + std::to_string(rotatedFrom + 9) + "\r\n",
+                     program.string()));
     ASSERT_NO_FATAL_FAILURE(dial("\r\r\r"));
     const auto boxes = [this] {
         ProcessBoxes search{gateway_->processId()};
@@ -404,8 +388,7 @@ TEST_F(DesktopCallTest, CallGoesOnUnderItsErrorBoxAndTheErrorDoesNotStackBoxes) 
         << "the host's ACK did not reach the terminal under the box";
     terminal_.putString(request);
     // The forwarding runs 100 ms after the last byte; give it ten times that.
-    const ULONGLONG until = GetTickCount64() + 1000;
-    terminalSees([&until] { return GetTickCount64() >= until; });
+    terminalSees([] { return false; }, 1s);
     EXPECT_EQ(boxes(), 1) << "the same error opened a second box";
 }
 
@@ -474,7 +457,8 @@ TEST(ErrorBoxesTest, OneBoxAtATimeAndARepeatIsNotShownAgain) {
     const HWND owner = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                        nullptr, nullptr);
     ErrorBoxes errors(owner, kErrorCaption);
-    loop.filterMessages(owner, [&errors](const MSG& message) { return errors.handle(message.message); });
+    loop.filterMessages(owner,
+                        [&errors](const MSG& message) { return errors.handle(message.message); });
 
     std::vector<std::wstring> shown;
     int mostOpen = 0;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "eventually.h"
 #include "host/host_connection.h"
 #include "host_events_recorder.h"
 #include "loopback_socket.h"
@@ -79,12 +80,7 @@ protected:
     // Runs the event loop until `done` holds, for at most ten seconds.
     template <typename Predicate>
     bool eventually(Predicate done) {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            loop.runOnce(50);
-        }
-        return true;
+        return testing::eventually(done, 10s, [this] { loop.runOnce(50); });
     }
     // Lets the loop hand over anything still due.
     void settle() {

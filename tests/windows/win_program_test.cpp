@@ -15,6 +15,7 @@
 
 #include "child_process.h"
 #include "temp_folder.h"
+#include "under_wine.h"
 #include "windows/win_version_source.h"
 #include "windows/window_web_bridge.h"
 
@@ -22,6 +23,7 @@ namespace tavorline::win {
 namespace {
 
 using namespace std::chrono_literals;
+using tavorline::testing::ChildProcess;
 using tavorline::testing::TempFolder;
 using tavorline::testing::writeBytes;
 
@@ -30,13 +32,13 @@ constexpr char kWaitingUtf8[] = "\xEB\x8C\x80\xEA\xB8\xB0\xEC\xA4\x91 ...\n";
 constexpr char kLastData[] = "0200RECORD-OF-THE-LAST-APPROVAL";
 
 struct WebClientRun {
-    DWORD exitCode;
+    std::optional<int> exitCode;
     std::string output;
 };
 
-WebClientRun runWebClient(const std::wstring& arguments) {
-    ChildProcess client(quoted(windowsPath(TAVORLINE_WEB_EXE)) + L" " + arguments);
-    const DWORD status = client.exitCode();
+WebClientRun runWebClient(const std::string& argument) {
+    ChildProcess client({windowsPath(TAVORLINE_WEB_EXE), argument});
+    const std::optional<int> status = client.waitForExit();
     return {status, client.output()};
 }
 
@@ -57,17 +59,16 @@ protected:
         writeBytes(home_ / "vorn.Ini",
                    std::string("[VORN]\r\nEcPort=") + com +
                        "\r\nEcSpeed=9600\r\nWebTimeout=1\r\nLastData=" + kLastData + "\r\n");
-        gateway_.emplace(quoted(windowsPath(TAVORLINE_EXE)) + L" --headless --home " +
-                         quoted(home_.path().wstring()));
-        ASSERT_TRUE(gateway_->started());
-        ASSERT_TRUE(gateway_->waitForOutput(kWaitingUtf8)) << gateway_->outputSoFar();
+        gateway_.emplace(std::vector<std::string>{windowsPath(TAVORLINE_EXE), "--headless",
+                                                  "--home", home_.path().string()});
+        ASSERT_TRUE(gateway_->waitForOutput(kWaitingUtf8)) << gateway_->transcript();
         window_ = FindWindowW(L"TFmain", L"Tavorline");
         ASSERT_NE(window_, nullptr);
     }
     void TearDown() override {
         if (!gateway_) return;
         EXPECT_TRUE(PostMessageW(window_, WM_CLOSE, 0, 0));
-        EXPECT_EQ(gateway_->exitCode(), 0u) << gateway_->outputSoFar();
+        EXPECT_EQ(gateway_->waitForExit(), 0) << gateway_->transcript();
     }
 
     TempFolder home_;
@@ -78,8 +79,8 @@ protected:
 // Found by class and caption, registered, and the answer to the last-data
 // request arrives inside the client's own send (lastdata fails otherwise).
 TEST_F(GatewayProgramTest, WebScreenRegistersAndGetsTheLastDataInsideItsRequest) {
-    const WebClientRun lastData = runWebClient(L"lastdata");
-    EXPECT_EQ(lastData.exitCode, 0u);
+    const WebClientRun lastData = runWebClient("lastdata");
+    EXPECT_EQ(lastData.exitCode, 0);
     EXPECT_EQ(lastData.output, std::string(kLastData) + "\n");
 
     // A block without NUL ends at cbData, not at the sender's next byte.
@@ -87,7 +88,7 @@ TEST_F(GatewayProgramTest, WebScreenRegistersAndGetsTheLastDataInsideItsRequest)
     ASSERT_NE(sendCopyData(window_, "HELLOWORLD", 5, SMTO_NORMAL, &result), 0);
     EXPECT_EQ(result, 0u);
     EXPECT_TRUE(gateway_->waitForOutput("\nHELLO\n"));
-    EXPECT_EQ(gateway_->outputSoFar().find("HELLOW"), std::string::npos);
+    EXPECT_EQ(gateway_->output().find("HELLOW"), std::string::npos);
 }
 
 // A web window that handles nothing: our thread is blocked in its own send
@@ -108,28 +109,28 @@ TEST_F(GatewayProgramTest, SilentWebWindowCostsAtMostTheTimeout) {
     EXPECT_GE(waited, 900ms);
     EXPECT_LT(waited, 3s);
 
-    const WebClientRun lastData = runWebClient(L"lastdata");
-    EXPECT_EQ(lastData.exitCode, 0u);
+    const WebClientRun lastData = runWebClient("lastdata");
+    EXPECT_EQ(lastData.exitCode, 0);
     EXPECT_EQ(lastData.output, std::string(kLastData) + "\n");
     DestroyWindow(silent);
 }
 
 TEST(GatewayCommandLine, AnswersLikeTheLinuxProgram) {
     struct Case {
-        const wchar_t* arguments;
-        DWORD exitCode;
+        const char* argument;
+        int exitCode;
         const char* output;
     };
     const Case cases[] = {
-        {L"--version", 0, "tavorline " TAVORLINE_VERSION "\n"},
-        {L"--frobnicate", 2, ""},
-        {L"--home", 2, ""},
-        {L"stray", 2, ""},
+        {"--version", 0, "tavorline " TAVORLINE_VERSION "\n"},
+        {"--frobnicate", 2, ""},
+        {"--home", 2, ""},
+        {"stray", 2, ""},
     };
     for (const Case& c : cases) {
-        ChildProcess program(quoted(windowsPath(TAVORLINE_EXE)) + L" " + c.arguments);
-        EXPECT_EQ(program.exitCode(), c.exitCode) << c.arguments;
-        EXPECT_EQ(program.output(), c.output) << c.arguments;
+        ChildProcess program({windowsPath(TAVORLINE_EXE), c.argument});
+        EXPECT_EQ(program.waitForExit(), c.exitCode) << c.argument;
+        EXPECT_EQ(program.output(), c.output) << c.argument;
     }
 }
 

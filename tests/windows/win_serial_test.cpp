@@ -10,13 +10,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "eventually.h"
+#include "under_wine.h"
 #include "windows/event_loop.h"
 #include "windows/win_serial_port.h"
 
 namespace tavorline::win {
 namespace {
-
-constexpr DWORD kPatienceMs = 20000;
 
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
@@ -74,12 +74,7 @@ protected:
 
     template <typename Done>
     bool runUntil(Done done) {
-        const ULONGLONG deadline = GetTickCount64() + kPatienceMs;
-        while (!done()) {
-            if (GetTickCount64() >= deadline) return false;
-            loop_.runOnce(100);
-        }
-        return true;
+        return testing::eventually(done, kPatience, [this] { loop_.runOnce(100); });
     }
 
     // Sends in the engine's chunks, each one drained before the next, and

@@ -4,24 +4,32 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <stdexcept>
 #include <string>
-
-#include "support/clock.h"
 
 namespace tavorline::testing {
 
-// A fresh folder under the system's temporary folder, removed with its contents.
+// A fresh folder under the system's temporary folder, removed with its
+// contents at the end of the test. Fresh even when tests run in parallel: a
+// name already taken is never shared, another is drawn.
 class TempFolder {
 public:
-    TempFolder()
-        : path_(std::filesystem::temp_directory_path() /
-                ("tavorline-support-" + std::to_string(std::random_device{}()))) {
-        std::filesystem::create_directories(path_);
+    TempFolder() {
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path_ = std::filesystem::temp_directory_path() /
+                    ("tavorline-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(path_)) return;
+        }
+        throw std::runtime_error("no fresh temporary folder");
     }
     ~TempFolder() {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
@@ -37,12 +45,5 @@ inline std::string readBytes(const std::filesystem::path& file) {
 inline void writeBytes(const std::filesystem::path& file, const std::string& content) {
     std::ofstream(file, std::ios::binary) << content;
 }
-
-class FakeClock : public Clock {
-public:
-    LocalTime time{2026, 12, 6, 14, 3, 27};
-    LocalTime now() const override { return time; }
-    void wait(std::chrono::milliseconds) override {}
-};
 
 }  // namespace tavorline::testing
