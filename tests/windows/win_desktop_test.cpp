@@ -47,6 +47,15 @@ using tavorline::testing::writeBytes;
 
 constexpr wchar_t kWaiting[] = L"대기중 ...";
 
+// The popup menu on the screen, once there is one.
+HWND shownMenu() {
+    HWND menu = nullptr;
+    eventually(
+        [&menu] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); },
+        kPatience);
+    return menu != nullptr && IsWindowVisible(menu) ? menu : nullptr;
+}
+
 std::wstring textOf(HWND control) {
     wchar_t text[256] = {};
     GetWindowTextW(control, text, static_cast<int>(std::size(text)));
@@ -114,10 +123,8 @@ TEST_F(DesktopProgramTest, IconShowsTheWindowAndItsMenuEndsTheProgram) {
     EXPECT_TRUE(eventually([this] { return IsWindowVisible(window_) != FALSE; }, kPatience));
 
     clickIcon(WM_RBUTTONUP);
-    HWND menu = nullptr;
-    ASSERT_TRUE(eventually(
-        [&menu] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); },
-        kPatience));
+    const HWND menu = shownMenu();
+    ASSERT_NE(menu, nullptr);
     PostMessageW(menu, WM_KEYDOWN, 'E', 0);
     EXPECT_EQ(gateway_->waitForExit(), 0);
 }
@@ -137,50 +144,34 @@ TEST_F(DesktopProgramTest, SecondStartShowsTheFirstAndClosingOnlyHides) {
     EXPECT_TRUE(trayIconShown());
 }
 
-// Visible message boxes of a process.
-struct ProcessBoxes {
+struct WindowSearch {
     DWORD process;
-    int count = 0;
+    std::wstring className;
+    std::vector<HWND> found;
 };
 
-BOOL CALLBACK countProcessBoxes(HWND window, LPARAM search) {
-    auto& boxes = *reinterpret_cast<ProcessBoxes*>(search);
+BOOL CALLBACK collectProcessWindow(HWND window, LPARAM search) {
+    auto& wanted = *reinterpret_cast<WindowSearch*>(search);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     wchar_t className[16] = {};
     GetClassNameW(window, className, 16);
-    if (process == boxes.process && std::wstring(className) == L"#32770" && IsWindowVisible(window)) {
-        ++boxes.count;
-    }
+    if (process == wanted.process && className == wanted.className) wanted.found.push_back(window);
     return TRUE;
 }
 
-struct ProcessWindow {
-    DWORD process;
-    HWND window = nullptr;
-};
-
-BOOL CALLBACK findProcessWindow(HWND window, LPARAM wanted) {
-    auto& search = *reinterpret_cast<ProcessWindow*>(wanted);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    if (process != search.process || std::wstring(className) != L"TFmain") return TRUE;
-    search.window = window;
-    return FALSE;
+// The top-level windows of class `className` that a gateway process has.
+std::vector<HWND> windowsOf(const ChildProcess& gateway, const wchar_t* className) {
+    WindowSearch search{gateway.processId(), className, {}};
+    EnumWindows(&collectProcessWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 // The main window of a gateway process, once it has one.
 HWND mainWindowOf(const ChildProcess& gateway) {
-    ProcessWindow search{gateway.processId()};
-    eventually(
-        [&search] {
-            EnumWindows(&findProcessWindow, reinterpret_cast<LPARAM>(&search));
-            return search.window != nullptr;
-        },
-        kPatience);
-    return search.window;
+    std::vector<HWND> found;
+    eventually([&] { return !(found = windowsOf(gateway, L"TFmain")).empty(); }, kPatience);
+    return found.empty() ? nullptr : found.front();
 }
 
 // Two terminals on one PC: a gateway per folder. A second start finds its
@@ -341,10 +332,8 @@ TEST_F(DesktopCallTest, CallGoesOnWhileTheTrayMenuIsOpenAndTheWindowIsMoved) {
     exchange("before");
 
     PostMessageW(window_, TrayIcon::kCallbackMessage, TrayIcon::kIconId, WM_RBUTTONUP);
-    HWND menu = nullptr;
-    ASSERT_TRUE(eventually(
-        [&menu] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); },
-        kPatience));
+    const HWND menu = shownMenu();
+    ASSERT_NE(menu, nullptr);
     exchange("menu");
     EXPECT_TRUE(IsWindowVisible(menu)) << "the menu closed before the exchange";
     PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -374,9 +363,9 @@ TEST_F(DesktopCallTest, CallGoesOnUnderItsErrorBoxAndTheErrorDoesNotStackBoxes) 
                      program.string()));
     ASSERT_NO_FATAL_FAILURE(dial("\r\r\r"));
     const auto boxes = [this] {
-        ProcessBoxes search{gateway_->processId()};
-        EnumWindows(&countProcessBoxes, reinterpret_cast<LPARAM>(&search));
-        return search.count;
+        const std::vector<HWND> found = windowsOf(*gateway_, L"#32770");
+        return std::count_if(found.begin(), found.end(),
+                             [](HWND box) { return IsWindowVisible(box) != FALSE; });
     };
 
     // Longer than the short control requests, which pass unencrypted.
