@@ -14,12 +14,16 @@ constexpr std::chrono::milliseconds kResetPause{200};
 constexpr std::int32_t kWatchFull = 30;
 constexpr std::int32_t kWatchAfterTimeout = 60;
 
+FileStore& storeOf(const GatewayPorts& ports) {
+    return ports.files != nullptr ? *ports.files : diskFiles();
+}
+
 }  // namespace
 
 Gateway::Gateway(GatewayPorts ports)
     : ports_(std::move(ports)),
-      config_(ports_.programFolder, ports_.versions),
-      log_(ports_.programFolder, ports_.clock, ports_.fileIdentity),
+      config_(ports_.programFolder, ports_.versions, storeOf(ports_)),
+      log_(ports_.programFolder, ports_.clock, ports_.fileIdentity, storeOf(ports_)),
       cipher_(ports_.cipherLibrary),
       host_(ports_.hostTransport, *this) {}
 
@@ -58,7 +62,7 @@ void Gateway::BT_INITClick() {
     if (Str_ToNum(config_.record().EcPort) <= 0) {
         const Bytes& ini = config_.iniPath();
         throw SerialError(
-            missingPortAdvice(ini, std::filesystem::exists(ini), config_.record().EcPort));
+            missingPortAdvice(ini, config_.files().exists(ini), config_.record().EcPort));
     }
     ports_.serial.open();
     host_.Disconnect();

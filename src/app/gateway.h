@@ -40,6 +40,9 @@ struct GatewayPorts {
     // Lets the daily log stay open between lines; without it each line
     // opens the file.
     const FileIdentityProbe* fileIdentity = nullptr;
+    // Where the configuration file and the logs are kept: the disk unless
+    // given.
+    FileStore* files = nullptr;
 };
 
 // The one call the gateway carries at a time.

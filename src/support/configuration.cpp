@@ -17,8 +17,9 @@ constexpr const char* kLogFolder = "LOG";
 
 }  // namespace
 
-Configuration::Configuration(fs::path programFolder, const VersionSource& versions)
-    : programFolder_(std::move(programFolder)), versions_(versions) {}
+Configuration::Configuration(fs::path programFolder, const VersionSource& versions,
+                             FileStore& files)
+    : programFolder_(std::move(programFolder)), versions_(versions), files_(files) {}
 
 void Configuration::Load_Config() {
     iniPath_ = pathText(programFolder_ / kIniName);
@@ -28,16 +29,21 @@ void Configuration::Load_Config() {
     // leave the call half reset and the counter unable to pay.
     const fs::path logFolder = programFolder_ / kLogFolder;
     std::error_code ec;
-    fs::create_directories(logFolder, ec);
     logFolderProblem_.clear();
-    if (ec || !fs::is_directory(logFolder, ec)) {
+    if (!files_.makeFolders(logFolder, ec)) {
         logFolderProblem_ =
             "Unable to create folder " + pathText(logFolder) + (ec ? ": " + ec.message() : Bytes());
     }
 
     if (auto strings = versions_.read()) version_ = std::move(*strings);
 
-    const auto read = [this](BytesView key) { return Ini_Read(kSection, key, iniPath_); };
+    // One reading for every key: a file saved while we load gives all its
+    // old values or all its new ones, never a mix.
+    const profile::Snapshot file(resolve(iniPath_), files_);
+    const auto read = [&file](BytesView key) {
+        auto value = file.value(kSection, key);
+        return value ? std::move(*value) : Bytes(kMissing);
+    };
     ConfigRecord& r = record_;
     r.AdslAddr = read("AdslAddr");
     r.AdslCPort = read("AdslCPort");
@@ -60,14 +66,14 @@ void Configuration::Load_Config() {
 }
 
 Bytes Configuration::Ini_Read(BytesView section, BytesView key, BytesView file) const {
-    auto value = profile::readValue(resolve(file), section, key);
+    auto value = profile::readValue(resolve(file), section, key, files_);
     return value ? std::move(*value) : Bytes(kMissing);
 }
 
 void Configuration::Ini_Write(BytesView section, BytesView key, BytesView value, BytesView file) {
     const fs::path path = resolve(file);
     try {
-        profile::writeValue(path, section, key, value);
+        profile::writeValue(path, section, key, value, files_);
     } catch (const profile::WriteError&) {
         throw ConfigWriteError("Unable to write to " + pathText(path));
     }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "support/bytes.h"
+#include "support/file_store.h"
 
 namespace tavorline {
 
@@ -69,11 +70,13 @@ inline constexpr BytesView kSection = "VORN";
 // single-key routines every part of the gateway uses.
 class Configuration {
 public:
-    Configuration(std::filesystem::path programFolder, const VersionSource& versions);
+    Configuration(std::filesystem::path programFolder, const VersionSource& versions,
+                  FileStore& files = diskFiles());
 
     // Builds the INI path, makes sure the LOG folder exists, reads the version
-    // strings and every key into the record. A LOG folder that cannot be
-    // made does not stop the load; logFolderProblem() says why.
+    // strings and every key into the record, all from one reading of the
+    // file. A LOG folder that cannot be made does not stop the load;
+    // logFolderProblem() says why.
     void Load_Config();
     // Empty when the last load found or made the LOG folder.
     const Bytes& logFolderProblem() const { return logFolderProblem_; }
@@ -87,6 +90,7 @@ public:
     // As pathText() spells it; Ini_Read and Ini_Write take it back unchanged.
     const Bytes& iniPath() const { return iniPath_; }
     const std::filesystem::path& programFolder() const { return programFolder_; }
+    FileStore& files() const { return files_; }
     ConfigRecord& record() { return record_; }
     const ConfigRecord& record() const { return record_; }
     const VersionStrings& version() const { return version_; }
@@ -96,6 +100,7 @@ private:
 
     std::filesystem::path programFolder_;
     const VersionSource& versions_;
+    FileStore& files_;
     Bytes iniPath_;
     ConfigRecord record_;
     VersionStrings version_;

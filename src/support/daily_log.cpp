@@ -1,7 +1,5 @@
 #include "support/daily_log.h"
 
-#include <fstream>
-
 #include "support/path_text.h"
 #include "support/text_format.h"
 
@@ -19,18 +17,11 @@ bool appendLine(std::FILE* out, BytesView line) {
     return std::fflush(out) == 0 && std::ferror(out) == 0;
 }
 
-// Opened through the path itself (by its wide name on Windows), so a folder
-// name in any script works. "app" creates a missing file.
-void appendOnce(const fs::path& path, BytesView line) {
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    if (!out.is_open()) return;
-    out << line << "\r\n";
-}
-
 }  // namespace
 
-DailyLog::DailyLog(fs::path programFolder, const Clock& clock, const FileIdentityProbe* identity)
-    : programFolder_(std::move(programFolder)), clock_(clock), identity_(identity) {}
+DailyLog::DailyLog(fs::path programFolder, const Clock& clock, const FileIdentityProbe* identity,
+                   FileStore& files)
+    : programFolder_(std::move(programFolder)), clock_(clock), identity_(identity), files_(files) {}
 
 DailyLog::~DailyLog() { closeToday(); }
 
@@ -42,9 +33,9 @@ fs::path DailyLog::todaysPath() const {
 void DailyLog::Write_Log(BytesView line, BytesView file) const {
     try {
         if (!file.empty()) {
-            appendOnce(pathFromText(file), line);
+            files_.appendLine(pathFromText(file), line);
         } else if (identity_ == nullptr) {
-            appendOnce(todaysPath(), line);
+            files_.appendLine(todaysPath(), line);
         } else {
             appendKeepingOpen(todaysPath(), line);
         }

@@ -6,6 +6,7 @@
 #include "support/bytes.h"
 #include "support/clock.h"
 #include "support/file_identity.h"
+#include "support/file_store.h"
 
 namespace tavorline {
 
@@ -21,11 +22,12 @@ namespace tavorline {
 // Without that probe the file is opened for each line and closed after it,
 // by its wide name on Windows, and is free between lines for others to
 // copy, rename or delete. The probe's streams are C FILEs, which open by
-// narrow name: the kept-open mode is for systems whose paths are bytes.
+// narrow name: the kept-open mode is for systems whose paths are bytes, and
+// for files on disk; a probe therefore means the disk, whatever the store.
 class DailyLog {
 public:
     DailyLog(std::filesystem::path programFolder, const Clock& clock,
-             const FileIdentityProbe* identity = nullptr);
+             const FileIdentityProbe* identity = nullptr, FileStore& files = diskFiles());
     ~DailyLog();
     DailyLog(const DailyLog&) = delete;
     DailyLog& operator=(const DailyLog&) = delete;
@@ -47,6 +49,7 @@ private:
     std::filesystem::path programFolder_;
     const Clock& clock_;
     const FileIdentityProbe* identity_;
+    FileStore& files_;
     // The file a line last went to, while it is open.
     mutable std::FILE* open_ = nullptr;
     mutable std::filesystem::path openPath_;

@@ -1,10 +1,5 @@
 #include "support/profile_file.h"
 
-#include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <fstream>
-#include <system_error>
 #include <vector>
 
 #include "support/path_text.h"
@@ -121,19 +116,33 @@ void appendUtf16Le(Bytes& out, std::u16string_view text) {
     }
 }
 
+// A line of a narrow file, as views into the file's bytes.
+struct NarrowLine {
+    BytesView text;
+    BytesView end;
+    BytesView stored;
+};
+
+NarrowLine takeNarrowLine(BytesView& rest) {
+    const auto lf = rest.find('\n');
+    if (lf == BytesView::npos) {
+        const NarrowLine line{rest, {}, rest};
+        rest = {};
+        return line;
+    }
+    const bool crlf = lf > 0 && rest[lf - 1] == '\r';
+    const std::size_t textLength = crlf ? lf - 1 : lf;
+    const NarrowLine line{rest.substr(0, textLength), rest.substr(textLength, lf + 1 - textLength),
+                          rest.substr(0, lf + 1)};
+    rest.remove_prefix(lf + 1);
+    return line;
+}
+
 std::vector<Line> splitNarrowLines(BytesView content) {
     std::vector<Line> lines;
     while (!content.empty()) {
-        const auto lf = content.find('\n');
-        if (lf == BytesView::npos) {
-            lines.push_back({Bytes(content), {}, Bytes(content)});
-            break;
-        }
-        const bool crlf = lf > 0 && content[lf - 1] == '\r';
-        const std::size_t textLength = crlf ? lf - 1 : lf;
-        lines.push_back({Bytes(content.substr(0, textLength)), crlf ? "\r\n" : "\n",
-                         Bytes(content.substr(0, lf + 1))});
-        content.remove_prefix(lf + 1);
+        const NarrowLine line = takeNarrowLine(content);
+        lines.push_back({Bytes(line.text), Bytes(line.end), Bytes(line.stored)});
     }
     return lines;
 }
@@ -200,21 +209,6 @@ Bytes lineEndOf(const std::vector<Line>& lines) {
     return lines.front().end;
 }
 
-// Nothing when the file is missing or cannot be read. istream::read turns a
-// read error (a folder by the name, say) into badbit; reading through a
-// streambuf iterator would let the library's exception escape instead.
-std::optional<Bytes> readWholeFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    Bytes content;
-    char chunk[4096];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        content.append(chunk, static_cast<std::size_t>(in.gcount()));
-    }
-    if (in.bad()) return std::nullopt;
-    return content;
-}
-
 struct KeyLocation {
     std::optional<std::size_t> section;  // index of the section line
     std::optional<std::size_t> key;      // index of the key line
@@ -223,10 +217,10 @@ struct KeyLocation {
 
 // Only the first section of the name is searched, as Windows does: a key in
 // a repeated section further down is neither read nor updated.
-KeyLocation locate(const std::vector<Line>& lines, BytesView section, BytesView key) {
+KeyLocation locate(const std::vector<ParsedLine>& lines, BytesView section, BytesView key) {
     KeyLocation found;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const ParsedLine parsed = parseLine(lines[i].text);
+        const ParsedLine& parsed = lines[i];
         if (parsed.kind == LineKind::Section) {
             if (found.section) break;
             if (equalsIgnoringCase(parsed.name, section)) {
@@ -263,112 +257,17 @@ void checkStorable(BytesView section, BytesView key, BytesView value) {
     }
 }
 
-// Beside the file, so that the final rename stays within one file system.
-fs::path temporarySibling(const fs::path& file) {
-    static std::atomic<unsigned> serial{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const auto suffix = std::to_string(stamp) + "-" + std::to_string(++serial);
-    fs::path name = file.filename();
-    name += "." + suffix + ".tmp";
-    return file.parent_path() / name;
-}
-
-// Writes `content` over the file where it stands, without truncating first,
-// so that the blocks of the old content stay the file's own until the new
-// content is complete; NotOpened leaves the file as it was.
-enum class Overwrite { Done, NotOpened, Failed };
-
-Overwrite overwrite(const fs::path& file, BytesView content) {
-    std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
-    if (!out.is_open()) return Overwrite::NotOpened;
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.flush();
-    out.close();
-    if (out.fail()) return Overwrite::Failed;
-    std::error_code ec;
-    fs::resize_file(file, content.size(), ec);
-    return ec ? Overwrite::Failed : Overwrite::Done;
-}
-
-// A shop may keep the program in a folder it cannot write to, with only the
-// configuration file writable. No file can be made beside it there, so it is
-// written over where it stands, as the platform's own profile functions do.
-// A write that fails half way (a full disk) gets the old content back, which
-// fits where the new content did not.
-void rewriteInPlace(const fs::path& file, BytesView content, BytesView old) {
-    switch (overwrite(file, content)) {
-        case Overwrite::Done:
-            return;
-        case Overwrite::NotOpened:
-            throw WriteError("cannot write " + pathText(file));
-        case Overwrite::Failed:
-            if (overwrite(file, old) != Overwrite::Done) {
-                throw WriteError("cannot write " + pathText(file) +
-                                 ", and its old content could not be put back");
-            }
-            throw WriteError("cannot write " + pathText(file) + "; its old content is back");
-    }
-}
-
-// Only a folder that refuses new files sends the write in place: any other
-// reason (a full disk, a name too long) would fail the same way there, after
-// the old content was already given up.
-bool folderForbidsNewFiles(int error) {
-    return error == EACCES || error == EPERM || error == EROFS;
-}
-
-// The old file stays untouched until the complete new one replaces it with a
-// rename, which the file system does in one step. Closing the stream hands
-// the bytes to the operating system, which keeps them across a crash of the
-// gateway; surviving a power cut as well would need the platform's sync call.
-void replaceFile(const fs::path& file, BytesView content, BytesView old) {
-    std::error_code ec;
-    // Write through a link, so that the link itself survives.
-    fs::path target = file;
-    if (fs::is_symlink(file, ec)) target = fs::canonical(file, ec);
-    if (ec) target = file;
-
-    const fs::path temporary = temporarySibling(target);
-    {
-        errno = 0;
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out.is_open()) {
-            const int error = errno;
-            if (!folderForbidsNewFiles(error)) {
-                throw WriteError("cannot create " + pathText(temporary) + ": " +
-                                 std::generic_category().message(error));
-            }
-            rewriteInPlace(target, content, old);
-            return;
-        }
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        out.flush();
-        out.close();
-        if (out.fail()) {
-            fs::remove(temporary, ec);
-            throw WriteError("cannot write " + pathText(temporary));
-        }
-    }
-    const auto oldStatus = fs::status(target, ec);
-    if (!ec && fs::exists(oldStatus)) {
-        fs::permissions(temporary, oldStatus.permissions(), ec);
-    }
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        throw WriteError("cannot replace " + pathText(target) + ": " + ec.message());
-    }
-}
-
 // The file as it is now; refuses to go on when it exists but cannot be read,
 // since writing it back would drop every other key.
-Bytes currentContent(const fs::path& file) {
-    std::error_code ec;
-    const bool exists = fs::exists(file, ec);
-    if (ec) throw WriteError("cannot reach " + pathText(file) + ": " + ec.message());
+Bytes currentContent(const FileStore& files, const fs::path& file) {
+    bool exists = false;
+    try {
+        exists = files.exists(file);
+    } catch (const fs::filesystem_error& error) {
+        throw WriteError("cannot reach " + pathText(file) + ": " + error.code().message());
+    }
     if (!exists) return {};
-    auto content = readWholeFile(file);
+    auto content = files.read(file);
     if (!content) throw WriteError("cannot read " + pathText(file));
     return std::move(*content);
 }
@@ -377,26 +276,59 @@ Bytes currentContent(const fs::path& file) {
 
 void useWideText(const WideText& converter) { wideText = &converter; }
 
-std::optional<Bytes> readValue(const fs::path& file, BytesView section, BytesView key) {
-    const auto content = readWholeFile(file);
-    if (!content) return std::nullopt;
-    const Document document = parseDocument(*content);
-    const KeyLocation found = locate(document.lines, section, key);
+struct Snapshot::Lines {
+    Bytes content;
+    std::vector<Bytes> converted;  // the lines of a UTF-16 file, in CP949
+    std::vector<ParsedLine> parsed;
+};
+
+Snapshot::Snapshot(const fs::path& file, const FileStore& files)
+    : lines_(std::make_unique<Lines>()) {
+    auto content = files.read(file);
+    if (!content) return;
+    lines_->content = std::move(*content);
+    BytesView rest = lines_->content;
+    std::vector<ParsedLine>& parsed = lines_->parsed;
+    if (rest.starts_with(kUtf16LeMark)) {
+        std::vector<Bytes>& converted = lines_->converted;
+        for (Line& line : splitWideLines(rest.substr(kUtf16LeMark.size()))) {
+            converted.push_back(std::move(line.text));
+        }
+        parsed.reserve(converted.size());
+        for (const Bytes& text : converted) parsed.push_back(parseLine(text));
+        return;
+    }
+    while (!rest.empty()) parsed.push_back(parseLine(takeNarrowLine(rest).text));
+}
+
+Snapshot::~Snapshot() = default;
+
+std::optional<Bytes> Snapshot::value(BytesView section, BytesView key) const {
+    const KeyLocation found = locate(lines_->parsed, section, key);
     if (!found.key) return std::nullopt;
 
-    BytesView value = parseLine(document.lines[*found.key].text).value;
+    BytesView value = lines_->parsed[*found.key].value;
     value = value.substr(0, value.find('\0'));
     if (hasSurroundingQuotes(value)) value = value.substr(1, value.size() - 2);
     return Bytes(value.substr(0, kMaxValueLength));
 }
 
-void writeValue(const fs::path& file, BytesView section, BytesView key, BytesView value) {
+std::optional<Bytes> readValue(const fs::path& file, BytesView section, BytesView key,
+                               const FileStore& files) {
+    return Snapshot(file, files).value(section, key);
+}
+
+void writeValue(const fs::path& file, BytesView section, BytesView key, BytesView value,
+                FileStore& files) {
     checkStorable(section, key, value);
-    const Bytes content = currentContent(file);
+    const Bytes content = currentContent(files, file);
     Document document = parseDocument(content);
     std::vector<Line>& lines = document.lines;
     const Bytes end = lineEndOf(lines);
-    const KeyLocation found = locate(lines, section, key);
+    std::vector<ParsedLine> parsed;
+    parsed.reserve(lines.size());
+    for (const Line& line : lines) parsed.push_back(parseLine(line.text));
+    const KeyLocation found = locate(parsed, section, key);
 
     const auto insertLine = [&](std::size_t at, Bytes text) {
         if (at > 0 && lines[at - 1].end.empty()) {
@@ -433,7 +365,7 @@ void writeValue(const fs::path& file, BytesView section, BytesView key, BytesVie
         insertLine(lines.size(), Bytes(key) + "=" + storedForm(value));
     }
 
-    replaceFile(file, serialized(document), content);
+    files.replace(file, serialized(document), content);
 }
 
 Bytes storedForm(BytesView value) {

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
 #include "support/bytes.h"
+#include "support/file_store.h"
 
 // Reading and writing single keys of a Windows profile (INI) file, bytes in
 // and bytes out, keys and sections matched without regard to ASCII case.
@@ -20,10 +21,7 @@ namespace tavorline::profile {
 // longer value reached it, and reaches us, as its first 2,047 bytes.
 inline constexpr std::size_t kMaxValueLength = 2047;
 
-class WriteError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+using WriteError = FileWriteError;
 
 // Between CP949 and UTF-16, for files saved as "Unicode". The engine has no
 // code page tables of its own: each shell installs the system's converter.
@@ -47,17 +45,35 @@ void useWideText(const WideText& converter);
 // As with Windows, a line that holds only a key name is that key with an
 // empty value, the first line of a key is the one that counts, and a NUL
 // ends the value.
-std::optional<Bytes> readValue(const std::filesystem::path& file, BytesView section,
-                               BytesView key);
+std::optional<Bytes> readValue(const std::filesystem::path& file, BytesView section, BytesView key,
+                               const FileStore& files = diskFiles());
+
+// One reading of a profile file, for taking several keys from it: a loader
+// that reads every setting from one snapshot gets one state of the file, even
+// while another program saves it, and parses it once rather than per key.
+class Snapshot {
+public:
+    explicit Snapshot(const std::filesystem::path& file, const FileStore& files = diskFiles());
+    ~Snapshot();
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+    // As readValue gives it.
+    std::optional<Bytes> value(BytesView section, BytesView key) const;
+
+private:
+    struct Lines;
+    std::unique_ptr<Lines> lines_;
+};
 
 // Writes one key, creating the file, section or key as needed and keeping
-// every other line as it was. The new file replaces the old one with a
-// rename, so a failure leaves the old file whole. Where the folder forbids
-// new files the file is rewritten where it stands, and put back as it was
-// when that write fails. A value that the format cannot hold (CR, LF or NUL
-// inside) is refused. Throws WriteError.
+// every other line as it was. The store replaces the file whole (on disk
+// with a rename, so a failure leaves the old file whole; where the folder
+// forbids new files the file is rewritten where it stands, and put back as
+// it was when that write fails). A value that the format cannot hold (CR, LF
+// or NUL inside) is refused. Throws WriteError.
 void writeValue(const std::filesystem::path& file, BytesView section, BytesView key,
-                BytesView value);
+                BytesView value, FileStore& files = diskFiles());
 
 // How `value` is stored on its line so that readValue gives it back byte for
 // byte (quoted when blanks at its ends or surrounding quotes would be lost).

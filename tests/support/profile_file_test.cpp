@@ -164,6 +164,21 @@ TEST_F(ProfileFile, UnicodeFileIsReadAndStaysUnicode) {
     EXPECT_EQ(readBytes(ini), before);
 }
 
+TEST_F(ProfileFile, SnapshotAnswersFromTheFileAsItWasRead) {
+    writeBytes(ini, "[VORN]\r\nEcPort=3\r\n[Other]\r\nEcPort=9");
+    const Snapshot narrow(ini);
+    writeValue(ini, "VORN", "EcPort", "4");
+    EXPECT_EQ(narrow.value("vorn", "ECPORT"), "3");
+    EXPECT_EQ(narrow.value("Other", "EcPort"), "9");
+    EXPECT_EQ(narrow.value("VORN", "EcSpeed"), std::nullopt);
+
+    writeBytes(ini, utf16Le(u"[VORN]\r\nEcPort=\" 5\"\r\n"));
+    const Snapshot wide(ini);
+    std::filesystem::remove(ini);
+    EXPECT_EQ(wide.value("VORN", "EcPort"), " 5");
+    EXPECT_EQ(Snapshot(ini).value("VORN", "EcPort"), std::nullopt);
+}
+
 TEST_F(ProfileFile, NewFileUsesCrLfAndLastLineGetsItsEnd) {
     writeValue(ini, "VORN", "EcPort", "3");
     EXPECT_EQ(readBytes(ini), "[VORN]\r\nEcPort=3\r\n");
