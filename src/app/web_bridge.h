@@ -6,6 +6,12 @@
 
 namespace tavorline {
 
+// The data block of a WM_COPYDATA as the gateway takes it: `cbData` bytes at
+// `lpData`, never more; a block without data is empty, whatever cbData
+// claims. dwData says nothing the gateway needs. Gateway::WMCopyData stops
+// at the first NUL.
+BytesView copyDataBytes(const void* lpData, std::uint32_t cbData);
+
 // The channel to the web-screen application.
 class WebBridge {
 public:

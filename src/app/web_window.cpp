@@ -29,6 +29,11 @@ Bytes terminalFrame(BytesView request) {
 
 }  // namespace
 
+BytesView copyDataBytes(const void* lpData, std::uint32_t cbData) {
+    if (lpData == nullptr) return {};
+    return {static_cast<const char*>(lpData), cbData};
+}
+
 void Gateway::WMWebHandle(std::uint64_t handle) {
     webHandle_ = handle;
     disp_mess(texts::kStatusWebHandle);

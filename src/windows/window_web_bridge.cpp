@@ -5,8 +5,8 @@
 namespace tavorline::win {
 
 BytesView copyDataBlock(const COPYDATASTRUCT* block) {
-    if (block == nullptr || block->lpData == nullptr) return {};
-    return {static_cast<const char*>(block->lpData), block->cbData};
+    if (block == nullptr) return {};
+    return copyDataBytes(block->lpData, block->cbData);
 }
 
 void WindowWebBridge::send(std::uint64_t webHandle, BytesView text) {

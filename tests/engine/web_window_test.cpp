@@ -58,6 +58,9 @@ TEST_F(WebWindow, BlockIsReadUpToItsFirstNul) {
     EXPECT_EQ(serial.written().size(), 1 + 31 + 5 + 2u);
     gateway.WMCopyData(Bytes("ab\0LA", 5));
     EXPECT_THAT(web.sent, IsEmpty());
+    // A sender may name a size and no data: nothing is read.
+    EXPECT_EQ(copyDataBytes(nullptr, 31), "");
+    EXPECT_EQ(copyDataBytes(request.data(), 3), "D10");
 }
 
 TEST_F(WebWindow, ApprovedPaymentReachesTheRegisteredWindow) {
