@@ -1,31 +1,52 @@
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
-
-#include <unistd.h>
 
 #include "app/gateway.h"
 #include "engine_fakes.h"
 #include "fake_cipher_exports.h"
+#include "memory_files.h"
+#include "support/framing.h"
 
 namespace tavorline::fuzzing {
 
 using namespace tavorline::testing;
 
-// A started gateway on fakes, kept for the whole fuzzing run; each input
-// begins with a reset.
+// Stops the run with a crash libFuzzer reports, when a promise is broken.
+inline void require(bool holds) {
+    if (!holds) __builtin_trap();
+}
+
+// A started gateway on fakes, kept for the whole fuzzing run, with its
+// files in memory. Each input begins from the state a reset leaves, set
+// directly: a reset reloads the configuration, which would cost more than
+// most inputs.
 class FuzzGateway {
 public:
     FuzzGateway() {
-        std::filesystem::create_directories(folder_);
-        std::FILE* ini = std::fopen((folder_ / "vorn.Ini").c_str(), "wb");
-        std::fputs("[VORN]\r\nEcPort=6\r\nEcSpeed=9600\r\nEcType=A\r\nAdslAddr=10.0.0.1\r\n"
-                   "AdslSPort=5000\r\nAdslCPort=5000\r\nDnAddr=10.0.0.2\r\nDnPort=7000\r\n",
-                   ini);
-        std::fclose(ini);
         fake_cipher::install(library);
         versions.versions = VersionStrings{};
+        files.reset(iniFile(), iniText("A"));
         gateway.FormCreate();
+        settings_ = gateway.config().record();
+    }
+
+    // No call, no host, the configuration file and the settings as at start
+    // but for the communication type, no log, the fakes forgotten: what a
+    // reset leaves, and less, since the call record is whole new.
+    void toIdle(BytesView type = "A") {
+        gateway.host().Disconnect();
+        files.reset(iniFile(), iniText(type));
+        gateway.config().record() = settings_;
+        gateway.config().record().EcType = type;
+        gateway.call() = CallRecord{};
+        gateway.DispMode = false;
+        serial.input.clear();
+        tm.enabled_ = false;
+        dget.enabled_ = false;
+        tminit.enabled_ = false;
+        forgetRecords();
     }
 
     // The fakes remember everything; one input's worth is enough.
@@ -52,12 +73,47 @@ public:
     void hostSends(BytesView chunk) {
         if (host.events != nullptr && host.open) host.events->onReceived(chunk);
     }
-    void setType(const char* type) {
-        gateway.config().Ini_Write("VORN", "EcType", type, gateway.config().iniPath());
+
+    // The web screen hands over a WM_COPYDATA block, whatever it holds. A
+    // last-data request gets the stored record (none is stored here) and
+    // nothing else; a text of 31 bytes goes to the terminal as one frame;
+    // anything else is only shown.
+    void webScreenSends(BytesView block) {
+        const std::size_t answersBefore = web.sent.size();
+        const std::size_t writesBefore = serial.chunks.size();
+        gateway.WMCopyData(block);
+        const BytesView text = block.substr(0, block.find('\0'));
+        if (text.size() >= 3 && text.substr(1, 2) == "LA") {
+            require(web.sent.size() == answersBefore + 1);
+            require(web.sent.back() ==
+                    std::pair<std::uint64_t, Bytes>{gateway.webHandle(), "Empty"});
+            require(serial.chunks.size() == writesBefore);
+            return;
+        }
+        require(web.sent.size() == answersBefore && ui.statuses.back() == text);
+        if (text.size() != 31) {
+            require(serial.chunks.size() == writesBefore);
+            return;
+        }
+        // Six fields of the request, trimmed, between STX and ETX, then the
+        // check byte: at most the 31 bytes and five separators.
+        require(serial.chunks.size() == writesBefore + 1);
+        const Bytes& frame = serial.chunks.back();
+        require(frame.size() >= 8 && frame.size() <= 31 + 5 + 3);
+        require(frame.front() == '\x02' && frame[frame.size() - 2] == '\x03');
+        require(Make_Frame(BytesView(frame).substr(1, frame.size() - 3)) == frame);
     }
 
-    std::filesystem::path folder_ =
-        std::filesystem::temp_directory_path() / ("tavorline-fuzz-" + std::to_string(::getpid()));
+    static Bytes iniText(BytesView type) {
+        return "[VORN]\r\nEcPort=6\r\nEcSpeed=9600\r\nEcType=" + Bytes(type) +
+               "\r\nAdslAddr=10.0.0.1\r\nAdslSPort=5000\r\nAdslCPort=5000\r\n"
+               "DnAddr=10.0.0.2\r\nDnPort=7000\r\n";
+    }
+    // Never made on disk: every file the gateway opens is in `files`.
+    std::filesystem::path folder_ = "/nonexistent/tavorline-fuzz";
+    std::filesystem::path iniFile() const { return folder_ / "vorn.Ini"; }
+
+    MemoryFiles files;
     FakeSerialPort serial;
     FakeHostTransport host;
     FakeLibrary library;
@@ -67,12 +123,10 @@ public:
     FakeClock clock;
     FakeVersionSource versions;
     Gateway gateway{GatewayPorts{serial, host, library, tm, dget, tminit, ui, web, clock, versions,
-                                 folder_}};
-};
+                                 folder_, nullptr, &files}};
 
-// Stops the run with a crash libFuzzer reports, when a promise is broken.
-inline void require(bool holds) {
-    if (!holds) __builtin_trap();
-}
+private:
+    ConfigRecord settings_;
+};
 
 }  // namespace tavorline::fuzzing

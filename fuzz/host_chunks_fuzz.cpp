@@ -26,11 +26,8 @@ constexpr std::array<Mode, 6> kModes{{{"A", "\r\r\r"},
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static FuzzGateway fuzz;
     if (size < 2) return 0;
-    fuzz.forgetRecords();
     const Mode& mode = kModes[data[0] % kModes.size()];
-    fuzz.setType(mode.type);
-    fuzz.gateway.BT_INITClick();
-    fuzz.gateway.DispMode = false;
+    fuzz.toIdle(mode.type);
     fuzz.terminalSends(mode.dial, 3);
     fuzz.terminalSends("IP10.1.2.3/5000\r\r\r", 64);
     fuzz.terminalSends(Make_Frame("TR12345678D1\x1C" "00000001\x1CK4111111111111111=2512"), 64);

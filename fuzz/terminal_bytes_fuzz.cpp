@@ -8,15 +8,14 @@ using namespace tavorline::fuzzing;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static FuzzGateway fuzz;
     if (size < 2) return 0;
-    fuzz.forgetRecords();
-    fuzz.gateway.BT_INITClick();
-    fuzz.gateway.DispMode = false;
+    fuzz.toIdle();
     const std::size_t perEvent = 1 + data[0];
     const BytesView bytes(reinterpret_cast<const char*>(data + 1), size - 1);
     fuzz.terminalSends(bytes, perEvent);
 
     const CallRecord& call = fuzz.gateway.call();
-    require(call.CallStage == 0 || call.CallStage == 2 || call.CallStage == 3 || call.CallStage == 4);
+    require(call.CallStage == 0 || call.CallStage == 2 || call.CallStage == 3 ||
+            call.CallStage == 4);
     require(call.CallStage >= 3 || call.RecvBuf.size() <= 4096 + 1);
 
     fuzz.gateway.BT_INITClick();

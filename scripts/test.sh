@@ -24,7 +24,7 @@ cmake --build build-asan -j "$jobs"
 (cd build-asan && ctest --output-on-failure -j "$jobs")
 
 echo "== fuzzing"
-FUZZ_BUILD_DIR="$root/build-asan" bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+FUZZ_BUILD_DIR="$root/build-asan" bash scripts/fuzz.sh "${FUZZ_SECONDS:-10}"
 
 echo "== package"
 if [[ $(id -u) -eq 0 ]] || sudo -n true 2>/dev/null; then
