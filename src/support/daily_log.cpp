@@ -25,9 +25,14 @@ DailyLog::DailyLog(fs::path programFolder, const Clock& clock, const FileIdentit
 
 DailyLog::~DailyLog() { closeToday(); }
 
-fs::path DailyLog::todaysPath() const {
-    // "LOG" as Load_Config creates it: on Linux the case of the name counts.
-    return programFolder_ / "LOG" / ("log" + DateText(clock_.now()) + ".txt");
+const fs::path& DailyLog::todaysPath() const {
+    Bytes date = DateText(clock_.now());
+    if (date != pathDate_ || todaysPath_.empty()) {
+        // "LOG" as Load_Config creates it: on Linux the case of the name counts.
+        todaysPath_ = programFolder_ / "LOG" / ("log" + date + ".txt");
+        pathDate_ = std::move(date);
+    }
+    return todaysPath_;
 }
 
 void DailyLog::Write_Log(BytesView line, BytesView file) const {

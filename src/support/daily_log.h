@@ -38,7 +38,8 @@ public:
     // line could not be written.
     void Write_Log(BytesView line, BytesView file = {}) const;
 
-    std::filesystem::path todaysPath() const;
+    // Good until the next call of todaysPath or Write_Log.
+    const std::filesystem::path& todaysPath() const;
 
 private:
     void appendKeepingOpen(const std::filesystem::path& path, BytesView line) const;
@@ -50,6 +51,9 @@ private:
     const Clock& clock_;
     const FileIdentityProbe* identity_;
     FileStore& files_;
+    // Today's path, made once a day rather than for every line.
+    mutable Bytes pathDate_;
+    mutable std::filesystem::path todaysPath_;
     // The file a line last went to, while it is open.
     mutable std::FILE* open_ = nullptr;
     mutable std::filesystem::path openPath_;
