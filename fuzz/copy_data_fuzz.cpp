@@ -34,5 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const BytesView block = copyDataBytes(lpData, cbData);
     require(lpData != nullptr || block.empty());
     fuzz.webScreenSends(block);
+    fuzz.toIdle();
     return 0;
 }

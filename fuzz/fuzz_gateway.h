@@ -34,7 +34,9 @@ public:
 
     // No call, no host, the configuration file and the settings as at start
     // but for the communication type, no log, the fakes forgotten: what a
-    // reset leaves, and less, since the call record is whole new.
+    // reset leaves, and less, since the call record is whole new. Also the
+    // end of every input: libFuzzer runs an input again, to look for leaks,
+    // when it leaves more allocated than it found.
     void toIdle(BytesView type = "A") {
         gateway.host().Disconnect();
         files.reset(iniFile(), iniText(type));

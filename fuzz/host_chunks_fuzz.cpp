@@ -45,5 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz.hostSends(chunk);
     }
     require(fuzz.gateway.call().KeyStage >= 0 && fuzz.gateway.call().KeyStage <= 3);
+    fuzz.toIdle();
     return 0;
 }

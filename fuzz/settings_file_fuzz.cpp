@@ -146,9 +146,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         section = name.section;
         key = name.key;
     }
+    // One reading each side of the write: a file of many keys would
+    // otherwise be read once per key.
     std::vector<std::optional<Bytes>> before;
-    for (const Name& name : names)
-        before.push_back(profile::readValue(kIni, name.section, name.key, files));
+    {
+        const profile::Snapshot file(kIni, files);
+        for (const Name& name : names) before.push_back(file.value(name.section, name.key));
+    }
     config.Load_Config();
     const ConfigRecord loadedBefore = config.record();
 
@@ -164,10 +168,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     require(profile::readValue(kIni, section, key, files) ==
             value.substr(0, profile::kMaxValueLength));
+    const profile::Snapshot after(kIni, files);
     for (std::size_t i = 0; i < names.size(); ++i) {
         const Name& name = names[i];
         if (sameName(name.section, section) && sameName(name.key, key)) continue;
-        require(profile::readValue(kIni, name.section, name.key, files) == before[i]);
+        require(after.value(name.section, name.key) == before[i]);
     }
     // The loader reads the written key as written, and no other differently.
     config.Load_Config();

@@ -21,5 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz.gateway.BT_INITClick();
     fuzz.terminalSends("\x0A\x0A\x0A", 3);
     require(call.CallStage == 2 && call.DestMode == "LF");
+    fuzz.toIdle();
     return 0;
 }

@@ -105,5 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fuzz.webScreenSends(copyDataBlock(frame));
         }
     }
+    fuzz.toIdle();
     return 0;
 }
