@@ -99,7 +99,7 @@ WM_COPYDATA = 0x004A
 
 
 class Broken(Exception):
-    """A gateway broke an invariant; its lane stops."""
+    """A gateway broke an invariant: counted as lost; after three its lane stops."""
 
 
 def today_log_name():
@@ -244,7 +244,7 @@ class Lane:
         command = [os.path.join(bin_dir, "host-sim"), "--mode", mode, "--idle-exit", "0"]
         if mode == "LF":
             command.append("--tls")
-        process = self.start(command + list(options), "host-%s.txt" % name)
+        self.start(command + list(options), "host-%s.txt" % name)
         self.await_true(lambda: re.match(rb"^\d+\n", self.read(self.path("host-%s.txt" % name))),
                         30, "host-sim %s did not start" % name)
         port = int(self.read(self.path("host-%s.txt" % name)).split(b"\n")[0])
@@ -362,9 +362,6 @@ class Lane:
     def status_count(self, text):
         return self.read(self.path("gateway.txt")).decode("utf-8", "replace").count(text)
 
-    def error_lines(self):
-        return self.read(self.path("gateway-errors.txt")).decode("utf-8", "replace").splitlines()
-
     def stored_record(self):
         found = re.search(rb'^LastData="?([^"\r\n]*)"?\r?$', self.read(self.path("vorn.Ini")),
                           re.M)
@@ -476,8 +473,8 @@ class Lane:
         elif kind == "ini_locked":
             return lock(self.path("vorn.Ini"))
         elif kind == "log_locked":
-            unlocks = [lock(os.path.join(self.path("LOG"), today_log_name())),
-                       lock(self.path("LOG"))]
+            today = os.path.join(self.path("LOG"), today_log_name())
+            unlocks = [lock(path) for path in (today, self.path("LOG")) if os.path.exists(path)]
             return lambda: [unlock() for unlock in unlocks]
         elif kind == "log_renamed":
             today = os.path.join(self.path("LOG"), today_log_name())
@@ -606,6 +603,8 @@ class Lane:
     def settle_and_measure(self, payment):
         time.sleep(1.5)  # past the second a dropped host connection takes to close
         self.figures.append((payment,) + self.resources())
+        print("chaos: gateway %02d: %5d paid, VmRSS %d kB, %d fds" % ((self.index, payment) +
+                                                                   self.resources()), flush=True)
 
     def check_log(self):
         """Every approved payment has its request line somewhere in LOG."""
@@ -653,7 +652,7 @@ class Soak:
         meets every kind once."""
         with self.lock:
             if not self.deck:
-                self.deck = list(KINDS)
+                self.deck = list(self.args.faults)
                 self.random.shuffle(self.deck)
             return self.deck.pop()
 
@@ -750,6 +749,8 @@ def parse_arguments():
     parser.add_argument("--fault-share", type=float, default=0.3,
                         help="share of payments with a fault before or around them")
     parser.add_argument("--seed", type=int, default=20261209)
+    parser.add_argument("--faults", default=",".join(KINDS),
+                        help="the fault kinds to draw from, comma-separated (default: all)")
     parser.add_argument("--wine", action="store_true", help="run the Windows build under Wine")
     parser.add_argument("--wine64", action="store_true",
                         help="the 64-bit build, with the 64-bit loader alone")
@@ -763,6 +764,9 @@ def parse_arguments():
                         help="kB the resident memory may grow from the first checkpoint to the "
                         "end (default 4096; under Wine 16384, where the figure includes Wine)")
     args = parser.parse_args()
+    args.faults = args.faults.split(",")
+    if not set(args.faults) <= set(KINDS):
+        parser.error("unknown fault kinds: %s" % ", ".join(sorted(set(args.faults) - set(KINDS))))
     if args.rss_limit is None:
         args.rss_limit = 16384 if args.wine else 4096
     if args.gateways < 1 or args.payments < args.gateways or not 0 <= args.fault_share <= 1:
