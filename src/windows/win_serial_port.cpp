@@ -50,7 +50,6 @@ WinSerialPort::WinSerialPort(EventLoop& loop, std::filesystem::path programFolde
       lostEvent_(createManualResetEvent()),
       deviceWatch_(loop, kDeviceWatchFirst),
       deviceWatchInterval_(kDeviceWatchFirst) {
-    wait_.overlapped.hEvent = createManualResetEvent();
     read_.overlapped.hEvent = createManualResetEvent();
     write_.overlapped.hEvent = createManualResetEvent();
     loop_.watch(lostEvent_, [this] { reportLineLost(); });
@@ -60,8 +59,7 @@ WinSerialPort::WinSerialPort(EventLoop& loop, std::filesystem::path programFolde
 WinSerialPort::~WinSerialPort() {
     close();
     loop_.unwatch(lostEvent_);
-    for (HANDLE event :
-         {lostEvent_, wait_.overlapped.hEvent, read_.overlapped.hEvent, write_.overlapped.hEvent}) {
+    for (HANDLE event : {lostEvent_, read_.overlapped.hEvent, write_.overlapped.hEvent}) {
         CloseHandle(event);
     }
 }
@@ -101,7 +99,6 @@ void WinSerialPort::open() {
     ++openCount_;
     outputDrained_ = false;
     writeError_.clear();
-    loop_.watch(wait_.overlapped.hEvent, [this] { onWaitDone(); });
     loop_.watch(read_.overlapped.hEvent, [this] { onReadDone(); });
     loop_.watch(write_.overlapped.hEvent, [this] { collectWrite(); });
     receiveNext();
@@ -139,17 +136,16 @@ void WinSerialPort::configure() {
     EscapeCommFunction(port_, SETDTR);
     EscapeCommFunction(port_, SETRTS);
 
-    // Reads ask for what the driver already holds; an interval time-out is
-    // what lets them complete (one that returns at the first byte never does
-    // under Wine). A write may take twice its line time before it counts as
-    // stuck.
+    // With only an interval time-out a read waits for the first byte and
+    // ends at the first pause after it (one that returns at the first byte
+    // never completes under Wine). A write may take twice its line time
+    // before it counts as stuck.
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = 2;
     timeouts.WriteTotalTimeoutMultiplier =
         (2 * kBitsPerByte * 1000 + static_cast<DWORD>(baud_) - 1) / static_cast<DWORD>(baud_);
     timeouts.WriteTotalTimeoutConstant = kWriteSlackMs;
     if (!SetCommTimeouts(port_, &timeouts)) fail("cannot set the time-outs");
-    if (!SetCommMask(port_, EV_RXCHAR)) fail("cannot watch for received bytes");
     PurgeComm(port_, PURGE_RXCLEAR | PURGE_TXCLEAR);
 }
 
@@ -157,14 +153,11 @@ void WinSerialPort::configure() {
 // for the cancellation, which the driver completes at once.
 void WinSerialPort::close() {
     if (!isOpen()) return;
-    for (HANDLE event :
-         {wait_.overlapped.hEvent, read_.overlapped.hEvent, write_.overlapped.hEvent}) {
+    for (HANDLE event : {read_.overlapped.hEvent, write_.overlapped.hEvent}) {
         loop_.unwatch(event);
     }
-    // Ends a pending wait for received bytes, as the cancel may not.
-    SetCommMask(port_, 0);
     CancelIo(port_);
-    for (Operation* operation : {&wait_, &read_, &write_}) {
+    for (Operation* operation : {&read_, &write_}) {
         DWORD transferred = 0;
         if (operation->pending) {
             GetOverlappedResult(port_, &operation->overlapped, &transferred, TRUE);
@@ -190,54 +183,27 @@ unsigned char WinSerialPort::getChar() {
     return static_cast<unsigned char>(input_[inputStart_++]);
 }
 
-// Reads what the driver holds, or waits for more when it holds nothing.
-// Bytes that arrive between the two still end the wait: the driver records
-// them for the next one.
+// The pending read is the wait for received bytes. No WaitCommEvent: under
+// Wine 8 each one runs on a helper thread that never releases its per-thread
+// loader data, and on a pty every wait ends within milliseconds, so an idle
+// port grew the process by about 100 kB a second.
 void WinSerialPort::receiveNext() {
-    DWORD errors = 0;
-    COMSTAT status{};
-    if (!ClearCommError(port_, &errors, &status)) return loseLine(GetLastError());
-    if (status.cbInQue > 0) {
-        startReading(std::min<DWORD>(status.cbInQue, static_cast<DWORD>(readBuffer_.size())));
-    } else {
-        startWaiting();
-    }
-}
-
-void WinSerialPort::startWaiting() {
-    eventMask_ = 0;
-    if (!started(WaitCommEvent(port_, &eventMask_, &wait_.overlapped), wait_.overlapped)) {
-        return loseLine(GetLastError());
-    }
-    wait_.pending = true;
-}
-
-void WinSerialPort::startReading(DWORD count) {
-    if (!started(ReadFile(port_, readBuffer_.data(), count, nullptr, &read_.overlapped),
+    if (!started(ReadFile(port_, readBuffer_.data(), static_cast<DWORD>(readBuffer_.size()),
+                          nullptr, &read_.overlapped),
                  read_.overlapped)) {
         return loseLine(GetLastError());
     }
     read_.pending = true;
 }
 
-// Wine ends the wait as aborted whenever the line changes (bytes in, bytes
-// out, a hang-up), so an aborted wait only means: look again. A device gone
-// for good fails the next call.
-void WinSerialPort::onWaitDone() {
-    DWORD unused = 0;
-    const DWORD error = finish(wait_, unused);
-    if (error == ERROR_IO_INCOMPLETE) return;
-    if (error != ERROR_SUCCESS && error != ERROR_OPERATION_ABORTED) return loseLine(error);
-    receiveNext();
-}
-
 // The result of a call whose event was signalled. On Windows a signalled
 // event means the result is there, and asking with bWait=TRUE returns at
 // once. Wine 8 now and then signals the event and never fills in the result
-// (the OVERLAPPED says pending for ever): asked with bWait=TRUE it mostly
-// reads as done; should it still say incomplete, the loop comes back at once
-// (the event stays signalled), and after a few milliseconds the call counts
-// as aborted, so that the port starts it again rather than stop reading.
+// (the OVERLAPPED says pending for ever; seen on WaitCommEvent): asked with
+// bWait=TRUE it mostly reads as done; should it still say incomplete, the
+// loop comes back at once (the event stays signalled), and after a few
+// milliseconds the call counts as aborted, so that the port starts it again
+// rather than stop reading.
 DWORD WinSerialPort::finish(Operation& operation, DWORD& transferred) {
     if (!operation.pending) {
         ResetEvent(operation.overlapped.hEvent);

@@ -16,8 +16,8 @@
 namespace tavorline::win {
 
 // The terminal's serial line on a Win32 COM port (\\.\COMN), overlapped:
-// the wait for received bytes, the read and the write each complete on an
-// event the EventLoop watches, so the one thread never blocks on the line.
+// the read (which is also the wait for received bytes) and the write each
+// complete on an event the EventLoop watches, so the one thread never blocks on the line.
 //
 // Receive events are raised from the event loop, never from inside a call the
 // engine is making, so the engine's handler is never re-entered.
@@ -65,7 +65,7 @@ protected:
     // GetOverlappedResult on the port: where tests stand in a call whose
     // result never comes.
     virtual BOOL overlappedResult(OVERLAPPED& overlapped, DWORD& transferred, BOOL wait);
-    const OVERLAPPED& waitOverlapped() const { return wait_.overlapped; }
+    const OVERLAPPED& readOverlapped() const { return read_.overlapped; }
 
 private:
     struct Operation {
@@ -80,10 +80,7 @@ private:
     void configure();
 
     void receiveNext();
-    void startWaiting();
-    void startReading(DWORD count);
     DWORD finish(Operation& operation, DWORD& transferred);
-    void onWaitDone();
     void onReadDone();
     void deliverReceived();
 
@@ -107,8 +104,6 @@ private:
     // and opening it again) is noticed by the code that called it.
     std::uint64_t openCount_ = 0;
 
-    Operation wait_;
-    DWORD eventMask_ = 0;
     Operation read_;
     Bytes readBuffer_;
     // Received bytes the engine has not taken yet, from inputStart_ on.
