@@ -279,6 +279,8 @@ class Lane:
                 open_links.append((link, time.monotonic()))
             except socket.timeout:
                 pass
+            except OSError:
+                break  # closed at the end of the run
             for link, since in list(open_links):
                 if time.monotonic() - since > 60:
                     link.close()
