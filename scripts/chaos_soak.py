@@ -37,7 +37,9 @@ right after a fault. At the end: every approved payment has its request line
 in the day's log (in whichever file the log was renamed to), except payments
 made while the log was locked; resident memory grew less than --rss-limit
 between the first checkpoint and the end, and open descriptors did not grow.
-Under Wine the figures are those of the Linux process the program runs in.
+Under Wine memory and descriptors are those of the Linux process the program
+runs in, and the program's Windows handles (counted by handle-count.exe) did
+not grow either.
 
 It prints per fault kind: injected, recovered, lost (must be 0), and per
 gateway the resource figures. Exit status 0 all held, 1 something was lost
@@ -96,6 +98,25 @@ UNWRITABLE = "Unable to write to"
 REGISTERED = "웹 Handle 수신"
 WM_WEBHANDLE = 0x0B32
 WM_COPYDATA = 0x004A
+
+
+class Figures(collections.namedtuple("Figures", "payment rss fds handles")):
+    """A gateway's resources at a checkpoint; handles only under Wine."""
+
+    def shown(self):
+        handles = "" if self.handles is None else ", %d handles" % self.handles
+        return "VmRSS %d kB, %d fds%s (%d)" % (self.rss, self.fds, handles, self.payment)
+
+    def grown_past(self, start, rss_limit):
+        """What grew beyond its bound since START."""
+        grown = []
+        if self.rss - start.rss >= rss_limit:
+            grown.append("resident memory grew by %d kB" % (self.rss - start.rss))
+        if self.fds > start.fds:
+            grown.append("open descriptors went from %d to %d" % (start.fds, self.fds))
+        if self.handles is not None and self.handles > start.handles:
+            grown.append("Windows handles went from %d to %d" % (start.handles, self.handles))
+        return grown
 
 
 class Broken(Exception):
@@ -207,7 +228,7 @@ class Lane:
         self.unlogged = set()    # ids approved while the log was locked
         self.counts = collections.Counter()
         self.failures = []
-        self.figures = []        # (payment, VmRSS kB, open descriptors)
+        self.figures = []        # Figures at each checkpoint
         self.stop = threading.Event()
         scale = 2 if self.wine else 1
         self.step_timeout = 20 * scale
@@ -369,10 +390,19 @@ class Lane:
                           re.M)
         return found.group(1).decode("latin-1") if found else None
 
-    def resources(self):
+    def resources(self, payment):
         status = self.read("/proc/%d/status" % self.pid).decode()
         rss = int(re.search(r"VmRSS:\s+(\d+)", status).group(1))
-        return rss, len(os.listdir("/proc/%d/fd" % self.pid))
+        return Figures(payment, rss, len(os.listdir("/proc/%d/fd" % self.pid)),
+                       self.windows_handles() if self.wine else None)
+
+    def windows_handles(self):
+        counted = subprocess.run(
+            self.wine_run([os.path.join(self.soak.windows_bin, "handle-count.exe"),
+                           "tavorline.exe"]), capture_output=True, timeout=60)
+        if counted.returncode != 0:
+            raise Broken("handle-count.exe: %s" % counted.stderr.decode(errors="replace").strip())
+        return int(counted.stdout.split()[1])
 
     # ---- calls --------------------------------------------------------------
 
@@ -604,9 +634,10 @@ class Lane:
 
     def settle_and_measure(self, payment):
         time.sleep(1.5)  # past the second a dropped host connection takes to close
-        self.figures.append((payment,) + self.resources())
-        print("chaos: gateway %02d: %5d paid, VmRSS %d kB, %d fds" % ((self.index, payment) +
-                                                                   self.resources()), flush=True)
+        figures = self.resources(payment)
+        self.figures.append(figures)
+        print("chaos: gateway %02d: %5d paid, %s" % (self.index, payment, figures.shown()),
+              flush=True)
 
     def check_log(self):
         """Every approved payment has its request line somewhere in LOG."""
@@ -709,26 +740,21 @@ class Soak:
         print("%-28s %9d %10d %5d" % ("all", sum(self.injected.values()),
                                        sum(self.recovered_count.values()),
                                        sum(self.lost_count.values())))
-        print("\n%-8s %9s %19s %19s %s" % ("gateway", "payments", "VmRSS kB, fds", "at end",
-                                             "missing log lines"))
+        print("\n%-8s %9s %-40s %-40s %s" % ("gateway", "payments", "first checkpoint",
+                                              "end", "missing log lines"))
         for lane in lanes:
             missing = lane.check_log()
-            first = lane.figures[0] if lane.figures else None
-            last = lane.figures[-1] if lane.figures else None
-            shown = ["%d, %d (%d)" % (kb, fds, at) if at else "-"
-                     for at, kb, fds in (first or (0, 0, 0), last or (0, 0, 0))]
-            print("%-8s %9d %19s %19s %d" % ("%02d" % lane.index, len(lane.approved), shown[0],
-                                           shown[1], len(missing)))
+            first = lane.figures[0].shown() if lane.figures else "-"
+            last = lane.figures[-1].shown() if lane.figures else "-"
+            print("%-8s %9d %-40s %-40s %d" % ("%02d" % lane.index, len(lane.approved), first,
+                                             last, len(missing)))
             if missing:
                 broken = True
                 print("  no log line for: %s" % " ".join(missing[:10]))
-            if first and last:
-                if last[1] - first[1] >= self.args.rss_limit:
+            if lane.figures:
+                for grown in lane.figures[-1].grown_past(lane.figures[0], self.args.rss_limit):
                     broken = True
-                    print("  resident memory grew by %d kB" % (last[1] - first[1]))
-                if last[2] > first[2]:
-                    broken = True
-                    print("  open descriptors went from %d to %d" % (first[2], last[2]))
+                    print("  " + grown)
             elif not lane.failures:
                 broken = True
             for count, number in lane.counts.items():
@@ -778,10 +804,12 @@ def parse_arguments():
 
 def main():
     args = parse_arguments()
-    for program in ["terminal-sim", "host-sim"] + ([] if args.wine else ["tavorline"]):
-        if not os.path.exists(os.path.join(args.linux_bin, program)):
-            print("chaos: %s is missing in %s; build first" % (program, args.linux_bin),
-                  file=sys.stderr)
+    needed = [(args.linux_bin, program) for program in ["terminal-sim", "host-sim"]]
+    needed += [(args.windows_bin, program) for program in ["tavorline.exe", "handle-count.exe"]] \
+        if args.wine else [(args.linux_bin, "tavorline")]
+    for folder, program in needed:
+        if not os.path.exists(os.path.join(folder, program)):
+            print("chaos: %s is missing in %s; build first" % (program, folder), file=sys.stderr)
             return 1
     if shutil.which("socat") is None:
         print("chaos: socat is missing", file=sys.stderr)
