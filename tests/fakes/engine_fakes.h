@@ -12,10 +12,11 @@
 #include "app/web_bridge.h"
 #include "host/dynamic_library.h"
 #include "host/host_transport.h"
-#include "support/clock.h"
 #include "support/configuration.h"
 #include "support/timer.h"
 #include "terminal/serial_port.h"
+
+#include "../support/fake_clock.h"
 
 namespace tavorline::testing {
 
@@ -152,18 +153,6 @@ public:
 };
 
 // Local time stands still unless a test moves it; waits are recorded, not slept.
-class FakeClock : public Clock {
-public:
-    LocalTime now() const override { return time; }
-    void wait(std::chrono::milliseconds duration) override {
-        waits.push_back(duration.count());
-        if (onWait) onWait();
-    }
-    LocalTime time{2026, 12, 7, 14, 3, 27};
-    std::vector<long long> waits;
-    std::function<void()> onWait;
-};
-
 class RecordingUi : public UiSink {
 public:
     void showStatus(BytesView text) override { statuses.emplace_back(text); }

@@ -20,7 +20,7 @@ TEST(DailyLogRotation, LinesFollowThePathNotTheRenamedFile) {
     PosixFileIdentity identity;
     DailyLog log(folder.path(), clock, &identity);
     const fs::path today = log.todaysPath();
-    const fs::path rotated = folder / "LOG" / "log20261206.txt.1";
+    const fs::path rotated = folder / "LOG" / "log20261207.txt.1";
 
     log.Write_Log("before");
     fs::rename(today, rotated);

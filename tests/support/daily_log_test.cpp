@@ -23,7 +23,7 @@ protected:
 TEST_F(DailyLogTest, AppendsLinesWithCrLf) {
     log.Write_Log("[HOST 14:03:27][\xC1\xA2\xBC\xD3]");
     log.Write_Log("");
-    const auto today = folder / "LOG" / "log20261206.txt";
+    const auto today = folder / "LOG" / "log20261207.txt";
     EXPECT_EQ(log.todaysPath(), today);
     EXPECT_EQ(readBytes(today), "[HOST 14:03:27][\xC1\xA2\xBC\xD3]\r\n\r\n");
 }
@@ -72,7 +72,7 @@ TEST_F(KeptOpenDailyLogTest, LinesEndInCrLfAndShareOneOpening) {
 // Windows refuses to rename a file that the C library holds open.
 #ifndef _WIN32
 TEST_F(KeptOpenDailyLogTest, RenamedFileKeepsItsLinesAndTheNextLineGoesToThePath) {
-    const auto rotated = folder / "LOG" / "log20261206.txt.1";
+    const auto rotated = folder / "LOG" / "log20261207.txt.1";
     keptOpen.Write_Log("before");
     std::filesystem::rename(keptOpen.todaysPath(), rotated);
     keptOpen.Write_Log("after");

@@ -43,7 +43,7 @@ TEST(WidePathTest, ConfigurationAndDailyLogWorkInAKoreanFolder) {
 
     testing::FakeClock clock;
     DailyLog log(folder, clock);
-    const fs::path today = folder / "LOG" / "log20261206.txt";
+    const fs::path today = folder / "LOG" / "log20261207.txt";
     log.Write_Log("[SR   14:03:27][one]");
     fs::rename(today, folder / "LOG" / "kept.txt");
     log.Write_Log("[SR   14:03:28][two]");
