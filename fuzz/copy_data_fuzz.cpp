@@ -24,7 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static FuzzGateway fuzz;
     if (size < 9) return 0;
     const std::uint8_t choices = data[0];
-    fuzz.toIdle();
     fuzz.terminalSends(kCallSoFar[choices % kCallSoFar.size()], 64);
     if ((choices & 0x10) != 0) fuzz.gateway.WMWebHandle(0x1000 + choices);
 

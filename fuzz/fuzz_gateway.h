@@ -21,33 +21,89 @@ inline void require(bool holds) {
 // A started gateway on fakes, kept for the whole fuzzing run, with its
 // files in memory. Each input begins from the state a reset leaves, set
 // directly: a reset reloads the configuration, which would cost more than
-// most inputs.
+// most inputs. Every input ends with toIdle() (or restore()), so the next
+// one finds that state without setting it again.
 class FuzzGateway {
 public:
-    FuzzGateway() {
+    explicit FuzzGateway(BytesView type = "A") {
         fake_cipher::install(library);
         versions.versions = VersionStrings{};
-        files.reset(iniFile(), iniText("A"));
+        setIniText(type);
+        files.reset(iniFile_, ini_);
         gateway.FormCreate();
         settings_ = gateway.config().record();
+        toIdle(type);
     }
 
     // No call, no host, the configuration file and the settings as at start
     // but for the communication type, no log, the fakes forgotten: what a
-    // reset leaves, and less, since the call record is whole new. Also the
-    // end of every input: libFuzzer runs an input again, to look for leaks,
-    // when it leaves more allocated than it found.
+    // reset leaves, and less, since the call record and the request and
+    // response fields are whole new (a call's end reads the fields, and an
+    // input must not see those of the one before). Also the end of every
+    // input: libFuzzer runs an input again, to look for leaks, when it
+    // leaves more allocated than it found.
     void toIdle(BytesView type = "A") {
         gateway.host().Disconnect();
-        files.reset(iniFile(), iniText(type));
+        setIniText(type);
+        files.reset(iniFile_, ini_);
         gateway.config().record() = settings_;
         gateway.config().record().EcType = type;
         gateway.call() = CallRecord{};
+        gateway.ReqFields.clear();
+        gateway.RespFields.clear();
         gateway.DispMode = false;
         serial.input.clear();
         tm.enabled_ = false;
         dget.enabled_ = false;
         tminit.enabled_ = false;
+        forgetRecords();
+    }
+
+    // Everything of the gateway and its fakes that an input can change,
+    // but what the fakes only record: a state to come back to without
+    // driving the gateway there again. The host link's address, port and
+    // TLS choice are not in it: only a connect sets them, and no input
+    // that starts from a saved call in progress can connect again; nor its
+    // time-out and pins, which every load takes from the same file.
+    struct State {
+        CallRecord call;
+        ConfigRecord settings;
+        std::vector<Bytes> reqFields;
+        std::vector<Bytes> respFields;
+        MemoryFiles::Contents files;
+        bool serialOpen = false;
+        bool hostOpen = false;
+        bool tm = false;
+        bool dget = false;
+        bool tminit = false;
+    };
+    State save() {
+        State state;
+        state.call = gateway.call();
+        state.settings = gateway.config().record();
+        state.reqFields = gateway.ReqFields;
+        state.respFields = gateway.RespFields;
+        state.files = files.files;
+        state.serialOpen = serial.isOpen_;
+        state.hostOpen = host.open;
+        state.tm = tm.enabled_;
+        state.dget = dget.enabled_;
+        state.tminit = tminit.enabled_;
+        return state;
+    }
+    void restore(const State& state) {
+        gateway.call() = state.call;
+        gateway.config().record() = state.settings;
+        gateway.ReqFields = state.reqFields;
+        gateway.RespFields = state.respFields;
+        gateway.DispMode = false;
+        files.files = state.files;
+        serial.isOpen_ = state.serialOpen;
+        serial.input.clear();
+        host.open = state.hostOpen;
+        tm.enabled_ = state.tm;
+        dget.enabled_ = state.dget;
+        tminit.enabled_ = state.tminit;
         forgetRecords();
     }
 
@@ -106,14 +162,17 @@ public:
         require(Make_Frame(BytesView(frame).substr(1, frame.size() - 3)) == frame);
     }
 
-    static Bytes iniText(BytesView type) {
-        return "[VORN]\r\nEcPort=6\r\nEcSpeed=9600\r\nEcType=" + Bytes(type) +
-               "\r\nAdslAddr=10.0.0.1\r\nAdslSPort=5000\r\nAdslCPort=5000\r\n"
-               "DnAddr=10.0.0.2\r\nDnPort=7000\r\n";
+    // Built in place: a new text per input would cost allocations every time.
+    void setIniText(BytesView type) {
+        ini_.assign("[VORN]\r\nEcPort=6\r\nEcSpeed=9600\r\nEcType=");
+        ini_ += type;
+        ini_ +=
+            "\r\nAdslAddr=10.0.0.1\r\nAdslSPort=5000\r\nAdslCPort=5000\r\n"
+            "DnAddr=10.0.0.2\r\nDnPort=7000\r\n";
     }
     // Never made on disk: every file the gateway opens is in `files`.
     std::filesystem::path folder_ = "/nonexistent/tavorline-fuzz";
-    std::filesystem::path iniFile() const { return folder_ / "vorn.Ini"; }
+    std::filesystem::path iniFile_ = folder_ / "vorn.Ini";
 
     MemoryFiles files;
     FakeSerialPort serial;
@@ -129,6 +188,7 @@ public:
 
 private:
     ConfigRecord settings_;
+    Bytes ini_;
 };
 
 }  // namespace tavorline::fuzzing

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -37,13 +38,17 @@ public:
         content += "\r\n";
     }
 
-    // Back to just this one file with this content.
+    // Back to just this one file with this content. The file keeps its
+    // buffer: a reset follows every input.
     void reset(const Path& file, BytesView content) {
-        files.clear();
+        for (auto it = files.begin(); it != files.end();) {
+            it = it->first == file.native() ? std::next(it) : files.erase(it);
+        }
         files[file.native()].assign(content);
     }
 
-    std::map<std::string, Bytes, std::less<>> files;
+    using Contents = std::map<std::string, Bytes, std::less<>>;
+    Contents files;
     std::set<std::string, std::less<>> folders;
 };
 

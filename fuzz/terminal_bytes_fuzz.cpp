@@ -8,7 +8,6 @@ using namespace tavorline::fuzzing;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static FuzzGateway fuzz;
     if (size < 2) return 0;
-    fuzz.toIdle();
     const std::size_t perEvent = 1 + data[0];
     const BytesView bytes(reinterpret_cast<const char*>(data + 1), size - 1);
     fuzz.terminalSends(bytes, perEvent);

@@ -96,7 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // What the bridge passes on: a registration, or the data block.
-    fuzz.toIdle();
     for (const BridgeFrame& frame : pieces.frames) {
         if (frame.message == kWmWebHandle) {
             fuzz.gateway.WMWebHandle(frame.lParam);
