@@ -166,9 +166,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    require(profile::readValue(kIni, section, key, files) ==
-            value.substr(0, profile::kMaxValueLength));
     const profile::Snapshot after(kIni, files);
+    require(after.value(section, key) == value.substr(0, profile::kMaxValueLength));
     for (std::size_t i = 0; i < names.size(); ++i) {
         const Name& name = names[i];
         if (sameName(name.section, section) && sameName(name.key, key)) continue;
